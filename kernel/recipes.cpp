@@ -1,0 +1,356 @@
+#include "recipes.h"
+
+#include <cmath>
+
+#include "fdlibm_math.h"
+#include "script_math.h"
+
+namespace kelvo::kernel {
+namespace {
+
+using fdlibm::exp;
+using fdlibm::sin;
+
+// Decay envelope with time T: -60 dB at t = T.
+inline double envelope(double t, double T) {
+    return exp(-LN_1000 * t / T);
+}
+
+inline double frac(double x) {
+    return x - std::floor(x);
+}
+
+double renderTime(const DrumSynth& synth, int64_t frame) {
+    return static_cast<double>(frame) / synth.renderRate();
+}
+
+void renderKick(DrumSynth& s, float* row, int64_t start, int64_t count) {
+    const double rate = s.renderRate();
+    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2];
+    double phase = s.renderPhase;
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double f = r0 + (r1 - r0) * exp(-t / KICK_SWEEP_TAU);
+        phase += f / rate;
+        row[k] = static_cast<float>(sin(TWO_PI * phase) * envelope(t, r2));
+    }
+    s.renderPhase = phase;
+}
+
+void renderSnare(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
+    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2], r3 = s.recipe[3];
+    const double r4 = s.recipe[4], r5 = s.recipe[5];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double tone = 0.7 * sin(TWO_PI * r0 * t) + 0.45 * sin(TWO_PI * r1 * t);
+        row[k] = static_cast<float>(r2 * tone * envelope(t, r4) + r3 * noise[k] * envelope(t, r5));
+    }
+}
+
+void renderRim(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
+    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double tone = sin(TWO_PI * r0 * t) + 0.8 * sin(TWO_PI * r1 * t);
+        row[k] = static_cast<float>(0.7 * tone * envelope(t, r2) +
+                                    0.5 * noise[k] * envelope(t, 0.6 * r2));
+    }
+}
+
+void renderClap(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
+    const double r0 = s.recipe[0];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double burst = 0;
+        for (double tap : CLAP_TAPS)
+            if (t >= tap) burst += exp(-(t - tap) / 0.0045);
+        if (t >= CLAP_TAIL_AT) burst += 0.75 * envelope(t - CLAP_TAIL_AT, r0);
+        row[k] = static_cast<float>(noise[k] * jsMin(1.6, burst));
+    }
+}
+
+void renderTom(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
+    const double rate = s.renderRate();
+    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2], r3 = s.recipe[3];
+    double phase = s.renderPhase;
+    for (int64_t k = 0; k < count; ++k) {
+        int64_t i = start + k;
+        double t = renderTime(s, i);
+        double f = r0 + (r1 - r0) * exp(-t / 0.05);
+        phase += f / rate;
+        double v = sin(TWO_PI * phase) * envelope(t, r2);
+        if (static_cast<double>(i) < r3) v += noise[k] * 0.22 * exp(-t / 0.0012);
+        row[k] = static_cast<float>(v);
+    }
+    s.renderPhase = phase;
+}
+
+inline double cowbellSquare(double t, double frequency) {
+    return frac(t * frequency) < 0.5 ? 0.5 : -0.5;
+}
+
+void renderCowbell(DrumSynth& s, float* row, int64_t start, int64_t count) {
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double square = cowbellSquare(t, COWBELL_LOW) + cowbellSquare(t, COWBELL_HIGH);
+        row[k] = static_cast<float>(square * (0.8 * envelope(t, 0.32) + 0.4 * exp(-t / 0.004)));
+    }
+}
+
+void renderMetal(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
+    const double squareWeight = 0.45 * s.recipe[0] + 0.55;
+    const double noiseWeight = s.recipe[1];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double sum = 0;
+        for (double ratio : METAL_RATIOS)
+            sum += frac(t * METAL_BASE_HZ * ratio) < 0.5 ? 1 : -1;
+        double metal = sum / METAL_RATIO_COUNT;
+        row[k] = static_cast<float>(squareWeight * metal + noiseWeight * noise[k]);
+    }
+}
+
+}  // namespace
+
+double renderDurationSeconds(const DrumSynth& s, int piece) {
+    switch (piece) {
+        case DRUM_PIECE_KICK:
+            return s.parameter(DRUM_PARAM_KICK_DECAY) + 0.02;
+        case DRUM_PIECE_SNARE:
+            return s.parameter(DRUM_PARAM_SNARE_DECAY) + 0.02;
+        case DRUM_PIECE_RIM:
+            return 0.07;
+        case DRUM_PIECE_CLAP:
+            return s.parameter(DRUM_PARAM_CLAP_DECAY) + 0.05;
+        case DRUM_PIECE_TOM_LOW:
+            return s.parameter(DRUM_PARAM_TOM_DECAY) + 0.03;
+        case DRUM_PIECE_TOM_MID:
+            return s.parameter(DRUM_PARAM_TOM_DECAY) * 0.85 + 0.03;
+        case DRUM_PIECE_HAT_CLOSED:
+            return s.parameter(DRUM_PARAM_HAT_CLOSED_DECAY) + 0.01;
+        case DRUM_PIECE_HAT_OPEN:
+            return s.parameter(DRUM_PARAM_HAT_OPEN_DECAY) + 0.02;
+        case DRUM_PIECE_CYMBAL:
+            return s.parameter(DRUM_PARAM_CYMBAL_DECAY) + 0.03;
+        default:
+            return 0.42;
+    }
+}
+
+int64_t noiseFillEnd(const DrumSynth& s, int piece, int64_t frames) {
+    if (piece != DRUM_PIECE_TOM_LOW && piece != DRUM_PIECE_TOM_MID) return frames;
+    auto burst = static_cast<int64_t>(std::floor(s.renderRate() * 0.006)) + 1;
+    return burst < frames ? burst : frames;
+}
+
+void writeRecipe(DrumSynth& s, int piece, int64_t frames) {
+    TypedArray<double>& r = s.recipe;
+    r.fill(0);
+    switch (piece) {
+        case DRUM_PIECE_KICK:
+            r[0] = s.parameter(DRUM_PARAM_KICK_TUNE);
+            r[1] = r[0] * KICK_SWEEP;
+            r[2] = s.parameter(DRUM_PARAM_KICK_DECAY);
+            r[4] = s.parameter(DRUM_PARAM_KICK_CLICK);
+            r[5] = PIECE_LEVEL[DRUM_PIECE_KICK];
+            break;
+        case DRUM_PIECE_SNARE: {
+            double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
+            double decay = s.parameter(DRUM_PARAM_SNARE_DECAY);
+            double snap = s.parameter(DRUM_PARAM_SNARE_SNAP);
+            r[0] = tune;
+            r[1] = tune * SNARE_MODE_RATIO;
+            r[2] = (1 - snap) * 0.75 + 0.25;
+            r[3] = snap * 0.65 + 0.35;
+            r[4] = decay * 0.55;
+            r[5] = decay;
+            break;
+        }
+        case DRUM_PIECE_RIM: {
+            double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
+            r[0] = tune * 3.1;
+            r[1] = tune * 4.73;
+            r[2] = jsMin(0.045, jsMax(0.02, s.parameter(DRUM_PARAM_SNARE_DECAY) * 0.17));
+            break;
+        }
+        case DRUM_PIECE_CLAP:
+            r[0] = s.parameter(DRUM_PARAM_CLAP_DECAY);
+            break;
+        case DRUM_PIECE_TOM_LOW:
+        case DRUM_PIECE_TOM_MID: {
+            bool low = piece == DRUM_PIECE_TOM_LOW;
+            double tune = s.parameter(DRUM_PARAM_TOM_TUNE);
+            double decay = s.parameter(DRUM_PARAM_TOM_DECAY);
+            r[0] = low ? tune : tune * 1.5;
+            r[1] = r[0] * 1.7;
+            r[2] = low ? decay : decay * 0.85;
+            r[3] = static_cast<double>(noiseFillEnd(s, piece, frames));
+            break;
+        }
+        case DRUM_PIECE_HAT_CLOSED:
+        case DRUM_PIECE_HAT_OPEN:
+        case DRUM_PIECE_CYMBAL: {
+            double metal = s.parameter(DRUM_PARAM_HAT_METAL);
+            int decayParam = piece == DRUM_PIECE_HAT_CLOSED ? DRUM_PARAM_HAT_CLOSED_DECAY
+                             : piece == DRUM_PIECE_HAT_OPEN ? DRUM_PARAM_HAT_OPEN_DECAY
+                                                            : DRUM_PARAM_CYMBAL_DECAY;
+            r[0] = metal;
+            r[1] = (1 - metal) * 0.5;
+            r[2] = s.parameter(decayParam);
+            r[3] = (piece == DRUM_PIECE_CYMBAL ? 3200 : 6200) + 3200 * metal;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+bool isMetalPiece(int piece) {
+    return piece == DRUM_PIECE_HAT_CLOSED || piece == DRUM_PIECE_HAT_OPEN ||
+           piece == DRUM_PIECE_CYMBAL;
+}
+
+bool filtersNoiseRow(int piece) {
+    return piece == DRUM_PIECE_SNARE || piece == DRUM_PIECE_RIM || piece == DRUM_PIECE_CLAP;
+}
+
+bool filtersRenderRow(int piece) {
+    return isMetalPiece(piece) || piece == DRUM_PIECE_COWBELL;
+}
+
+bool hasSecondFilter(int piece) {
+    return piece == DRUM_PIECE_SNARE || piece == DRUM_PIECE_CLAP;
+}
+
+void bandpassCoefficients(TypedArray<double>& out, double frequency, double q, double rate) {
+    double w = TWO_PI * jsMin(frequency, 0.45 * rate) / rate;
+    double cosW = fdlibm::cos(w);
+    double alpha = fdlibm::sin(w) / (2 * jsMax(0.05, q));
+    double a0 = 1 + alpha;
+    out[BIQUAD_B0] = alpha / a0;
+    out[BIQUAD_B1] = 0;
+    out[BIQUAD_B2] = -alpha / a0;
+    out[BIQUAD_A1] = -2 * cosW / a0;
+    out[BIQUAD_A2] = (1 - alpha) / a0;
+}
+
+void highpassCoefficients(TypedArray<double>& out, double frequency, double rate) {
+    double w = TWO_PI * jsMin(frequency, 0.45 * rate) / rate;
+    double cosW = fdlibm::cos(w);
+    double alpha = fdlibm::sin(w) / 1.4;
+    double a0 = 1 + alpha;
+    out[BIQUAD_B0] = (1 + cosW) / 2 / a0;
+    out[BIQUAD_B1] = -(1 + cosW) / a0;
+    out[BIQUAD_B2] = out[BIQUAD_B0];
+    out[BIQUAD_A1] = -2 * cosW / a0;
+    out[BIQUAD_A2] = (1 - alpha) / a0;
+}
+
+void writeRenderFilter(DrumSynth& s, int piece, int which) {
+    const double rate = s.renderRate();
+    TypedArray<double>& c = s.filterCoefficients;
+    switch (piece) {
+        case DRUM_PIECE_SNARE:
+            if (which == 0)
+                bandpassCoefficients(c, 1750, 0.7, rate);
+            else
+                highpassCoefficients(c, 420, rate);
+            break;
+        case DRUM_PIECE_RIM:
+            bandpassCoefficients(c, 2400, 2.2, rate);
+            break;
+        case DRUM_PIECE_CLAP:
+            if (which == 0)
+                bandpassCoefficients(c, 1000, 1.1, rate);
+            else
+                highpassCoefficients(c, 600, rate);
+            break;
+        case DRUM_PIECE_COWBELL:
+            bandpassCoefficients(c, 1400, 1.6, rate);
+            break;
+        default:
+            highpassCoefficients(c, s.recipe[3], rate);
+            break;
+    }
+    s.filterState.fill(0);
+}
+
+void biquadWindow(DrumSynth& s, TypedArray<float>& row, int64_t start, int64_t count) {
+    float* data = row.window(start, count);
+    const double b0 = s.filterCoefficients[BIQUAD_B0], b1 = s.filterCoefficients[BIQUAD_B1];
+    const double b2 = s.filterCoefficients[BIQUAD_B2], a1 = s.filterCoefficients[BIQUAD_A1];
+    const double a2 = s.filterCoefficients[BIQUAD_A2];
+    double x1 = s.filterState[0], x2 = s.filterState[1];
+    double y1 = s.filterState[2], y2 = s.filterState[3];
+    for (int64_t k = 0; k < count; ++k) {
+        double x = data[k];
+        double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        data[k] = static_cast<float>(y);
+    }
+    s.filterState[0] = x1;
+    s.filterState[1] = x2;
+    s.filterState[2] = y1;
+    s.filterState[3] = y2;
+}
+
+void renderRecipeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
+    float* row = s.renderRow.window(start, count);
+    const float* noise = s.noiseRow.window(start, count);
+    switch (piece) {
+        case DRUM_PIECE_KICK:
+            renderKick(s, row, start, count);
+            break;
+        case DRUM_PIECE_SNARE:
+            renderSnare(s, row, noise, start, count);
+            break;
+        case DRUM_PIECE_RIM:
+            renderRim(s, row, noise, start, count);
+            break;
+        case DRUM_PIECE_CLAP:
+            renderClap(s, row, noise, start, count);
+            break;
+        case DRUM_PIECE_TOM_LOW:
+        case DRUM_PIECE_TOM_MID:
+            renderTom(s, row, noise, start, count);
+            break;
+        case DRUM_PIECE_COWBELL:
+            renderCowbell(s, row, start, count);
+            break;
+        default:
+            renderMetal(s, row, noise, start, count);
+            break;
+    }
+}
+
+void metalEnvelopeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
+    float* row = s.renderRow.window(start, count);
+    const double r2 = s.recipe[2];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double gain;
+        if (piece == DRUM_PIECE_HAT_CLOSED)
+            gain = envelope(t, r2);
+        else if (piece == DRUM_PIECE_HAT_OPEN)
+            gain = 0.75 * envelope(t, r2) + 0.35 * exp(-t / 0.006);
+        else
+            gain = 0.8 * envelope(t, r2) + 0.45 * exp(-t / 0.02);
+        row[k] = static_cast<float>(row[k] * gain);
+    }
+}
+
+void kickClickWindow(DrumSynth& s, int64_t start, int64_t count) {
+    float* row = s.renderRow.window(start, count);
+    const float* noise = s.noiseRow.window(start, count);
+    const double level = s.recipe[5], click = s.recipe[4];
+    for (int64_t k = 0; k < count; ++k) {
+        double t = renderTime(s, start + k);
+        double sample = row[k] + exp(-t / 0.0015) * level * click * noise[k] * 0.35;
+        row[k] = static_cast<float>(jsMin(0.95, jsMax(-0.95, sample)));
+    }
+}
+
+}  // namespace kelvo::kernel

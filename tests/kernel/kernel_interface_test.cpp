@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "kernel_api.h"
+#include "kernel_interface.h"
+#include "render_cache.h"
+#include "synth_fixture.h"
+
+namespace kelvo::kernel {
+namespace {
+
+constexpr uint32_t NOTE_ON = 2, NOTE_OFF = 3, PARAMETER = 1, CONTROL = 4;
+
+class KernelInterface : public ::testing::Test {
+  protected:
+    void SetUp() override { KERNEL(runtime_init)(); }
+    static uint32_t create(double rate = 48000) {
+        return static_cast<uint32_t>(KERNEL(create)(128, 0, 2, rate));
+    }
+    static std::vector<float> render(uint32_t handle, uint32_t frames) {
+        EXPECT_EQ(KERNEL(process)(handle, frames), 0);
+        float* data = nullptr;
+        size_t length = 0;
+        KERNEL(output_view)(handle, &data, &length);
+        return std::vector<float>(data, data + length);
+    }
+};
+
+TEST_F(KernelInterface, CreateRefusesUnsupportedShapes) {
+    struct Case {
+        uint32_t frames, inputs, outputs;
+        double rate;
+    };
+    const Case refused[] = {{64, 0, 2, 48000},   {129, 0, 2, 48000}, {0, 0, 2, 48000},
+                            {128, 1, 2, 48000},  {128, 0, 1, 48000}, {128, 0, 2, 0},
+                            {128, 0, 2, -48000}, {128, 0, 2, NAN},   {128, 0, 2, INFINITY},
+                            {128, 0, 2, 1e300}};
+    for (const Case& c : refused)
+        EXPECT_EQ(KERNEL(create)(c.frames, c.inputs, c.outputs, c.rate), 0)
+            << c.frames << " " << c.inputs << " " << c.outputs << " " << c.rate;
+    EXPECT_EQ(KERNEL(abi_version)(), 2);
+    EXPECT_EQ(KERNEL(collect)(), 0u);
+}
+
+TEST_F(KernelInterface, HandlesCarrySlotAndGeneration) {
+    EXPECT_EQ(create(), 1u);
+    EXPECT_EQ(KERNEL(destroy)(1), 0);
+    EXPECT_EQ(KERNEL(destroy)(1), 1);
+    EXPECT_EQ(KERNEL(create)(64, 0, 2, 48000), 0);  // a failed create still bumps the generation
+    EXPECT_EQ(create(), 65u);
+    for (double code : {KERNEL(process)(1, 16), KERNEL(push_event)(1, NOTE_ON, 0, 36, 1),
+                        KERNEL(reset)(1), KERNEL(destroy)(1)})
+        EXPECT_EQ(code, 1);
+    float* data = nullptr;
+    size_t length = 99;
+    KERNEL(output_view)(1, &data, &length);
+    EXPECT_EQ(length, 0u);
+    EXPECT_NE(data, nullptr);
+    KERNEL(input_view)(65, &data, &length);
+    EXPECT_EQ(length, 0u);
+    KERNEL(output_view)(65, &data, &length);
+    EXPECT_EQ(length, 256u);
+    EXPECT_EQ(KERNEL(process)(0, 1), 1);
+    EXPECT_EQ(KERNEL(process)(65, 129), 1);
+}
+
+TEST_F(KernelInterface, TheTableHoldsThirtyTwoInstances) {
+    for (uint32_t i = 1; i <= 32; ++i)
+        ASSERT_EQ(create(22050), i);
+    EXPECT_EQ(create(22050), 0u);
+    EXPECT_EQ(KERNEL(destroy)(5), 0);
+    EXPECT_EQ(create(22050), 5u + 32);
+}
+
+TEST_F(KernelInterface, PushEventResultCodes) {
+    const uint32_t h = create();
+    struct Case {
+        uint32_t kind, frame, a;
+        double value, code;
+    };
+    const Case cases[] = {
+        {NOTE_ON, 127, 36, 1, 0},
+        {NOTE_ON, 128, 36, 1, 1},
+        {PARAMETER, 127, 17, 0.5, 0},
+        {PARAMETER, 127, 18, 0.5, 2},
+        {NOTE_ON, 127, 128, 1, 2},
+        {NOTE_ON, 127, 36, 2.5, 0},
+        {NOTE_ON, 127, 36, 1.5, 2},
+        {NOTE_ON, 127, 36, -0.1, 2},
+        {NOTE_ON, 127, 36, NAN, 2},
+        {NOTE_OFF, 127, 36, 0.5, 2},
+        {NOTE_OFF, 127, 36, 0, 0},
+        {CONTROL, 127, 7, 0.5, 0},
+        {CONTROL, 127, 7, 1.5, 2},
+        {CONTROL, 127, 128, 0.5, 2},
+        {0, 127, 0, 0, 2},
+        {5, 127, 0, 0, 2},
+        {PARAMETER, 127, 0, INFINITY, 3},
+        {PARAMETER, 127, 0, NAN, 3},
+        {PARAMETER, 127, 0, 1e300, 3},
+        {PARAMETER, 126, 0, 50, 4},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KERNEL(push_event)(h, c.kind, c.frame, c.a, c.value), c.code)
+            << c.kind << " frame " << c.frame << " a " << c.a << " value " << c.value;
+    EXPECT_EQ(KERNEL(reset)(h), 0);  // empties the queue
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(KERNEL(push_event)(h, NOTE_OFF, 5, 1, 0), 0);
+    EXPECT_EQ(KERNEL(push_event)(h, NOTE_OFF, 5, 1, 0), 3);
+}
+
+TEST_F(KernelInterface, NotesSoundFromTheirFrame) {
+    const uint32_t h = create();
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 10, 36, 1), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 40, 38, 1), 0);
+    std::vector<float> out = render(h, 64);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(out[i], 0.0f) << i;
+    EXPECT_NE(out[11], 0.0f);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(out[i], out[128 + i]) << i;
+    const DrumSynth& s = *instanceState(h)->synth;
+    EXPECT_EQ(s.voicePiece[1], DRUM_PIECE_SNARE);
+    EXPECT_EQ(s.voicePosition[0], 54);
+    EXPECT_EQ(s.voicePosition[1], 24);
+}
+
+TEST_F(KernelInterface, EventsBeyondTheBlockAreDropped) {
+    const uint32_t h = create();
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 36, 1), 0);
+    std::vector<float> silent = render(h, 0);
+    EXPECT_EQ(instanceState(h)->synth->strikeCounter, 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 38, 1), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 40, 36, 1), 0);
+    render(h, 32);
+    EXPECT_EQ(instanceState(h)->synth->strikeCounter, 1);
+    render(h, 128);
+    EXPECT_EQ(instanceState(h)->synth->strikeCounter, 1);
+}
+
+TEST_F(KernelInterface, EachSubBlockAdvancesTheRenderOnce) {
+    const uint32_t h = create();
+    // Frames 0, 10, 10, 40 in a 64-frame block: sub-blocks [0,10) [10,40) [40,64).
+    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 0, 11, 3.0), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 10, 49, 1), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 10, 11, 3.5), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_OFF, 40, 49, 0), 0);
+    render(h, 64);
+
+    auto reference = preparedState(48000);
+    DrumSynth& expected = *reference->synth;
+    ASSERT_TRUE(setParameter(*reference, "cymbal.decay", 3.0));
+    drumSynthAdvanceRender(expected);                            // [0,10)
+    ASSERT_TRUE(setParameter(*reference, "cymbal.decay", 3.5));  // abandons that render
+    drumSynthAdvanceRender(expected);                            // [10,40)
+    drumSynthAdvanceRender(expected);                            // [40,64)
+    const DrumSynth& s = *instanceState(h)->synth;
+    EXPECT_EQ(s.strikeCounter, 1);
+    EXPECT_EQ(s.renderPiece, DRUM_PIECE_CYMBAL);
+    EXPECT_EQ(s.renderStage, expected.renderStage);
+    EXPECT_EQ(s.renderCursor, expected.renderCursor);
+    EXPECT_EQ(s.renderFrames, expected.renderFrames);
+}
+
+TEST_F(KernelInterface, RefusedBlocksKeepTheirQueue) {
+    const uint32_t h = create();
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 36, 1), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, CONTROL, 20, 7, 0.5), 0);
+    EXPECT_EQ(KERNEL(process)(h, 64), 2);
+    EXPECT_EQ(KERNEL(process)(h, 64), 2);
+    EXPECT_EQ(instanceState(h)->synth->strikeCounter, 2);  // the note before it ran each time
+    EXPECT_EQ(KERNEL(process)(h, 16), 0);  // the refused event lies beyond 16 frames
+    EXPECT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 36, 1), 0);
+}
+
+TEST_F(KernelInterface, ParameterEventsCarrySinglePrecision) {
+    const uint32_t h = create();
+    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 0, 1, 0.42), 0);
+    render(h, 1);
+    const DrumSynth& s = *instanceState(h)->synth;
+    EXPECT_EQ(s.parameters[1], 0.41999998688697815);
+    EXPECT_EQ(s.renderPiece, DRUM_PIECE_KICK);
+}
+
+TEST_F(KernelInterface, ResetRendersChangesThenRestoresDefaults) {
+    const uint32_t h = create();
+    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 0, 0, 80), 0);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 36, 1), 0);
+    render(h, 128);
+    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 3, 38, 1), 0);
+    EXPECT_EQ(KERNEL(reset)(h), 0);
+    const DrumSynth& s = *instanceState(h)->synth;
+    EXPECT_EQ(s.parameters[0], 52);
+    EXPECT_EQ(s.cacheKeys[0], 80);  // rendered synchronously for the changed value
+    EXPECT_EQ(dirtyPieces(s), std::vector<int>{DRUM_PIECE_KICK});
+    EXPECT_EQ(s.voiceActive[0], 0);
+    std::vector<float> out = render(h, 128);
+    for (float v : out)
+        EXPECT_EQ(v, 0.0f);  // the queued snare was dropped
+}
+
+}  // namespace
+}  // namespace kelvo::kernel

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <string>
+
+#include "kernel_api.h"
+#include "runtime.h"
+
+namespace kelvo::kernel {
+namespace {
+
+TEST(TypedStores, ConvertLikeTheScriptRuntime) {
+    struct Case {
+        double value;
+        uint32_t u32;
+        int32_t i32;
+        uint8_t u8;
+    };
+    const Case cases[] = {
+        {-1, 4294967295u, -1, 255},
+        {4294967296.0 + 5, 5, 5, 5},
+        {NAN, 0, 0, 0},
+        {INFINITY, 0, 0, 0},
+        {-INFINITY, 0, 0, 0},
+        {2147483648.0, 2147483648u, INT32_MIN, 0},
+        {-2.9, 4294967294u, -2, 254},
+        {257.99, 257, 257, 1},
+        {-0.5, 0, 0, 0},
+        {1e20, static_cast<uint32_t>(std::fmod(1e20, 4294967296.0)), 1661992960, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(toUint32(c.value), c.u32);
+        EXPECT_EQ(toInt32(c.value), c.i32);
+        EXPECT_EQ(toUint8(c.value), c.u8);
+    }
+    TypedArray<float> floats(1);
+    floats[0] = static_cast<float>(0.42);
+    EXPECT_EQ(static_cast<double>(floats[0]), 0.41999998688697815);
+}
+
+TEST(TrapRecords, CodeFollowsTheMessagePrefix) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Uncaught Error: x\n", "SC4013"},
+        {"trelc: RangeError: typed array index 3 out of bounds (length 2)\n", "SC4014"},
+        {"trelc: TypeError: y", "SC4015"},
+        {"trelc: SyntaxError: z", "SC4016"},
+        {"trelc: out of memory\n", "SC4017"},
+        {"trelc: internal error: q", "SC4018"},
+        {"trelc: library callback failed", "SC4025"},
+        {"trelc: library entry 'f' invoked from a host callback\n", "SC4026"},
+        {"something else", "SC4019"},
+        {"trelc: outofmemory", "SC4019"},
+    };
+    for (auto [message, code] : cases)
+        EXPECT_EQ(trapCodeFor(message), code) << message;
+}
+
+std::string record(std::string_view message, std::string_view entry) {
+    uint8_t buffer[TRAP_RECORD_CAPACITY];
+    size_t length = buildTrapRecord(message, entry, buffer);
+    return std::string(reinterpret_cast<char*>(buffer), length);
+}
+
+TEST(TrapRecords, LayoutSeparatorsAndLimits) {
+    EXPECT_EQ(record("trelc: out of memory\n", "sym"),
+              "\x01trelc: out of memory\n\x1fSC4017\x1fsym");
+    // Separator bytes inside the message are blanked so the record stays parseable.
+    EXPECT_EQ(record("a\x01"
+                     "b\x1f"
+                     "c",
+                     ""),
+              "\x01"
+              "a b c\x1f"
+              "SC4019\x1f");
+    // A message that is already a record passes unchanged.
+    EXPECT_EQ(record("\x01"
+                     "pre\x1f"
+                     "X\x1f"
+                     "e",
+                     "ignored"),
+              "\x01"
+              "pre\x1f"
+              "X\x1f"
+              "e");
+
+    std::string longMessage(5000, 'm');
+    std::string full = record(longMessage, "entry");
+    EXPECT_EQ(full.size(), 2047u);
+    EXPECT_TRUE(
+        full.ends_with("\x1fSC4019\x1f"
+                       "entry"));
+    EXPECT_EQ(record(std::string(5000, '\x01'), "").size(), 2047u);
+}
+
+// Death-test sinks print the record (separators made visible) and the
+// process then aborts inside the kernel.
+void printingSink(void*, const uint8_t* bytes, size_t length, uintptr_t) {
+    std::string text(reinterpret_cast<const char*>(bytes), length);
+    for (char& c : text)
+        if (c == '\x1f')
+            c = '|';
+        else if (c == '\x01')
+            c = '^';
+    std::fprintf(stderr, "RECORD[%s]\n", text.c_str());
+}
+
+TEST(TrapDeathTest, IndexOutOfBoundsCarriesCodeAndEntry) {
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(printingSink, nullptr);
+            LibraryEntry entry("scpr_music_kelvo_drum_synth_c1cf50803a37_process");
+            TypedArray<float> row(4);
+            row[4] = 1;
+        },
+        "RECORD\\[\\^trelc: RangeError: typed array index 4 out of bounds \\(length 4\\)\n"
+        "\\|SC4014\\|scpr_music_kelvo_drum_synth_c1cf50803a37_process\\]");
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(printingSink, nullptr);
+            TypedArray<double> values(3);
+            values[-1] = 0;
+        },
+        "typed array index -1 out of bounds \\(length 3\\)");
+}
+
+void reenteringSink(void*, const uint8_t* bytes, size_t length, uintptr_t) {
+    printingSink(nullptr, bytes, length, 0);
+    KERNEL(abi_version)();
+}
+
+TEST(TrapDeathTest, ReentryFromTheSinkTraps) {
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(reenteringSink, nullptr);
+            trap("trelc: internal error: first\n");
+        },
+        "SC4018.*\n.*RECORD\\[\\^trelc: library entry "
+        "'scpr_music_kelvo_drum_synth_c1cf50803a37_abi_version' invoked from a host "
+        "callback\n\\|SC4026\\|scpr_music_kelvo_drum_synth_c1cf50803a37_abi_version\\]");
+}
+
+TEST(TrapDeathTest, WithoutASinkTheProcessAborts) {
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(nullptr, nullptr);
+            trap("trelc: internal error: no sink\n");
+        },
+        "");
+}
+
+std::jmp_buf escape;
+void escapingSink(void*, const uint8_t*, size_t, uintptr_t) {
+    std::longjmp(escape, 1);
+}
+
+TEST(TrapDeathTest, APoisonedLibraryAbortsOnTheNextEntry) {
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(escapingSink, nullptr);
+            if (setjmp(escape) == 0) trap("trelc: internal error: poison\n");
+            std::fprintf(stderr, "escaped\n");
+            KERNEL(abi_version)();
+            std::fprintf(stderr, "still alive\n");
+        },
+        "escaped\n$");
+}
+
+}  // namespace
+}  // namespace kelvo::kernel
