@@ -11,7 +11,6 @@
 // the machine's default NaN, as fdlibm's would.
 #include "fdlibm_math.h"
 
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -19,42 +18,19 @@
 
 #include "fdlibm_rem_pio2.h"
 
-#ifdef __FAST_MATH__
-#error "fdlibm_math.cpp must not be built with -ffast-math: it relies on IEEE rounding"
-#endif
-#ifdef __clang__
-#pragma STDC FP_CONTRACT OFF
-#endif
-
 namespace kelvo::fdlibm {
 namespace {
 
-using detail::fromWords;
-using detail::highWord;
-using detail::lowWord;
-using detail::ReducedArgument;
+// The coefficients and thresholds live in fdlibm_detail.h, shared with the
+// batch functions in fdlibm_batch.cpp.
+using namespace detail;
 
 constexpr double INF = std::numeric_limits<double>::infinity();
 
 // ---------------------------------------------------------------------------
-// exp
-//
-// x = k ln2 + r with |r| <= ln2/2, ln2 split in a 32-bit-exact head and a
-// tail so that k * head is exact. exp(r) comes from a degree-5 minimax
-// polynomial R(r^2) for r (e^r + 1) / (e^r - 1), and 2^k is put into the
-// exponent bits at the end.
+// exp (the method is outlined in fdlibm_detail.h)
 
-constexpr double EXP_OVERFLOW = 0x1.62e42fefa39efp+9;    //  709.782712893383973096
-constexpr double EXP_UNDERFLOW = -0x1.74910d52d3051p+9;  // -745.133219101941108420
-constexpr double LN2_HI = 0x1.62e42feep-1;               // 6.93147180369123816490e-01
-constexpr double LN2_LO = 0x1.a39ef35793c76p-33;         // 1.90821492927058770002e-10
-constexpr double INV_LN2 = 0x1.71547652b82fep+0;         // 1.44269504088896338700e+00
 constexpr double TWO_M1000 = 0x1p-1000;
-constexpr double EXP_P1 = 0x1.555555555553ep-3;    //  1.66666666666666019037e-01
-constexpr double EXP_P2 = -0x1.6c16c16bebd93p-9;   // -2.77777777770155933842e-03
-constexpr double EXP_P3 = 0x1.1566aaf25de2cp-14;   //  6.61375632143793436117e-05
-constexpr double EXP_P4 = -0x1.bbd41c5d26bf1p-20;  // -1.65339022054652515390e-06
-constexpr double EXP_P5 = 0x1.6376972bea4d0p-25;   //  4.13813679705723846039e-08
 
 // y * 2^k by adding k to the exponent field; y is near 1 and the caller
 // keeps the result normal. Unsigned arithmetic makes a negative k wrap
@@ -82,26 +58,6 @@ constexpr double LOG_LG7 = 0x1.2f112df3e5244p-3;  // 1.479819860511658591e-01
 // ---------------------------------------------------------------------------
 // sin and cos kernels on [-pi/4, pi/4]; x + y is the reduced argument, y the
 // tail left over by the reduction.
-
-constexpr double SIN_S1 = -0x1.5555555555549p-3;   // -1.66666666666666324348e-01
-constexpr double SIN_S2 = 0x1.111111110f8a6p-7;    //  8.33333333332248946124e-03
-constexpr double SIN_S3 = -0x1.a01a019c161d5p-13;  // -1.98412698298579493134e-04
-constexpr double SIN_S4 = 0x1.71de357b1fe7dp-19;   //  2.75573137070700676789e-06
-constexpr double SIN_S5 = -0x1.ae5e68a2b9cebp-26;  // -2.50507602534068634195e-08
-constexpr double SIN_S6 = 0x1.5d93a5acfd57cp-33;   //  1.58969099521155010221e-10
-
-constexpr double COS_C1 = 0x1.555555555554cp-5;    //  4.16666666666666019037e-02
-constexpr double COS_C2 = -0x1.6c16c16c15177p-10;  // -1.38888888888741095749e-03
-constexpr double COS_C3 = 0x1.a01a019cb1590p-16;   //  2.48015872894767294178e-05
-constexpr double COS_C4 = -0x1.27e4f809c52adp-22;  // -2.75573143513906633035e-07
-constexpr double COS_C5 = 0x1.1ee9ebdb4b1c4p-29;   //  2.08757232129817482790e-09
-constexpr double COS_C6 = -0x1.8fae9be8838d4p-37;  // -1.13596475577881948265e-11
-
-// High words that gate the kernels and reductions.
-constexpr std::uint32_t HW_TWO_M27 = 0x3e400000;    // 2^-27
-constexpr std::uint32_t HW_PI_OVER_4 = 0x3fe921fb;  // ~pi/4 (inclusive bound)
-constexpr std::uint32_t HW_INF = 0x7ff00000;        // inf or NaN at and above
-constexpr std::uint32_t HW_ABS_MASK = 0x7fffffff;
 
 // condition ? a : b through bit masks: compilers turn a floating-point ?:
 // into a branch, which mispredicts when the condition follows the data.
@@ -143,9 +99,9 @@ inline double cosKernel(double x, double y) {
     // Below |x| = 0.3 fdlibm returns 1 - (x^2/2 - (x^4 C - x y)); that is the
     // same expression with qx = 0 (both extra operations are exact), which
     // spares an unpredictable branch.
-    double qx = fromWords(ix - 0x00200000, 0);  // |x|/4, high word only
-    qx = select(ix > 0x3fe90000, 0.28125, qx);  // |x| > 0.78125
-    qx = select(ix < 0x3fd33333, 0.0, qx);      // |x| < 0.3
+    double qx = fromWords(ix - COS_HW_QX_QUARTER, 0);  // |x|/4, high word only
+    qx = select(ix > COS_HW_QX_HIGH, COS_QX_MAX, qx);  // |x| > 0.78125
+    qx = select(ix < COS_HW_QX_LOW, 0.0, qx);          // |x| < 0.3
     const double hz = 0.5 * z - qx;
     const double a = 1.0 - qx;
     return a - (hz - (z * r - x * y));
@@ -154,34 +110,12 @@ inline double cosKernel(double x, double y) {
 // ---------------------------------------------------------------------------
 // Argument reduction: x - n pi/2 = hi + lo.
 //
-// pi/2 is split into 33-bit heads (so n * head is exact for n < 2^20) and
-// tails. For |x| < 3pi/4, n = +-1 and one head plus its tail suffices except
-// right next to pi/2. Up to 2^19 pi/2, the reduction subtracts one, two or
-// three head/tail pairs, as many as the cancellation in x - n pi/2 demands.
-// Beyond that, the multi-precision path in fdlibm_rem_pio2.cpp takes over.
+// For |x| < 3pi/4, n = +-1 and one head plus its tail of pi/2 suffices except
+// right next to pi/2. Up to 2^20 pi/2, one to three head/tail pairs are
+// subtracted (fdlibm_detail.h). Beyond that, the multi-precision path in
+// fdlibm_rem_pio2.cpp takes over.
 
 constexpr double HALF = 0.5;
-constexpr double INV_PIO2 = 0x1.45f306dc9c883p-1;   // 6.36619772367581382433e-01
-constexpr double PIO2_1 = 0x1.921fb544p+0;          // first 33 bits of pi/2
-constexpr double PIO2_1T = 0x1.0b4611a626331p-34;   // pi/2 - PIO2_1
-constexpr double PIO2_2 = 0x1.0b4611a6p-34;         // second 33 bits
-constexpr double PIO2_2T = 0x1.3198a2e037073p-69;   // pi/2 - (PIO2_1 + PIO2_2)
-constexpr double PIO2_3 = 0x1.3198a2ep-69;          // third 33 bits
-constexpr double PIO2_3T = 0x1.b839a252049c1p-104;  // pi/2 - (PIO2_1 + PIO2_2 + PIO2_3)
-
-constexpr std::uint32_t HW_3PI_OVER_4 = 0x4002d97c;
-constexpr std::uint32_t HW_PI_OVER_2 = 0x3ff921fb;
-constexpr std::uint32_t HW_MEDIUM_LIMIT = 0x413921fb;  // ~2^19 pi/2 (inclusive bound)
-
-// High words of n pi/2 for n = 1 .. 32. When |x| shares its high word with
-// one of them, x may lie close enough to n pi/2 for a heavy cancellation.
-constexpr std::array<std::uint32_t, 32> N_PIO2_HIGH_WORDS = {
-    0x3FF921FB, 0x400921FB, 0x4012D97C, 0x401921FB, 0x401F6A7A, 0x4022D97C, 0x4025FDBB, 0x402921FB,
-    0x402C463A, 0x402F6A7A, 0x4031475C, 0x4032D97C, 0x40346B9C, 0x4035FDBB, 0x40378FDB, 0x403921FB,
-    0x403AB41B, 0x403C463A, 0x403DD85A, 0x403F6A7A, 0x40407E4C, 0x4041475C, 0x4042106C, 0x4042D97C,
-    0x4043A28C, 0x40446B9C, 0x404534AC, 0x4045FDBB, 0x4046C6CB, 0x40478FDB, 0x404858EB, 0x404921FB,
-};
-
 // Exponent of a double from its high word (sign already cleared or ignored).
 inline int exponentField(std::uint32_t hw) {
     return static_cast<int>((hw >> 20) & 0x7ff);
@@ -225,7 +159,7 @@ inline ReducedArgument negateIf(bool negative, ReducedArgument r) {
     return r;
 }
 
-// Beyond 2^19 pi/2: out of line, so that the common path stays small.
+// Beyond 2^20 pi/2: out of line, so that the common path stays small.
 [[gnu::noinline]] ReducedArgument reduceHuge(double x) {
     return negateIf((highWord(x) >> 31) != 0, detail::reduceLargeArgument(std::fabs(x)));
 }
@@ -244,18 +178,18 @@ inline ReducedArgument reduce(double x, std::uint32_t ix) {
     double rem = t - fn * PIO2_1;  // exact: fn * PIO2_1 has at most 53 bits
     double w = fn * PIO2_1T;       // good to about 85 bits
     double hi = rem - w;
-    if (n >= 32 || ix == N_PIO2_HIGH_WORDS[n - 1]) {
+    if (n >= N_PIO2_TABLE_SIZE || ix == N_PIO2_HIGH_WORDS[n - 1]) {
         // Possibly close to n pi/2: measure the cancellation by the drop in
         // exponent from |x| to the result, and refine with further bits of
         // pi/2 as needed. (Below n = 32 the high-word test rules it out.)
         const int j = static_cast<int>(ix >> 20);
-        if (j - exponentField(highWord(hi)) > 16) {  // good to 118 bits
+        if (j - exponentField(highWord(hi)) > REDUCTION_DROP_2) {  // good to 118 bits
             double prev = rem;
             w = fn * PIO2_2;
             rem = prev - w;
             w = fn * PIO2_2T - ((prev - rem) - w);
             hi = rem - w;
-            if (j - exponentField(highWord(hi)) > 49) {  // 151 bits: covers all
+            if (j - exponentField(highWord(hi)) > REDUCTION_DROP_3) {  // 151 bits: covers all
                 prev = rem;
                 w = fn * PIO2_3;
                 rem = prev - w;
@@ -286,7 +220,7 @@ double exp(double x) {
     const int sign = static_cast<int>(hw >> 31);
     const std::uint32_t hx = hw & HW_ABS_MASK;
 
-    if (hx >= 0x40862E42) {  // |x| >= 709.78..., or inf or NaN
+    if (hx >= EXP_HW_LIMIT) {  // |x| >= 709.78..., or inf or NaN
         if (hx >= HW_INF) {
             if (((hx & 0xfffff) | lowWord(x)) != 0) return x + x;  // NaN
             return (sign == 0) ? x : 0.0;                          // exp(+-inf) = inf, 0
@@ -298,8 +232,8 @@ double exp(double x) {
     double hi = 0.0;
     double lo = 0.0;
     int k = 0;
-    if (hx > 0x3fd62e42) {      // |x| > ln2/2
-        if (hx < 0x3FF0A2B2) {  // and |x| < 3 ln2/2: k = +-1
+    if (hx > EXP_HW_HALF_LN2) {       // |x| > ln2/2
+        if (hx < EXP_HW_3HALF_LN2) {  // and |x| < 3 ln2/2: k = +-1
             hi = (sign == 0) ? x - LN2_HI : x + LN2_HI;
             lo = (sign == 0) ? LN2_LO : -LN2_LO;
             k = 1 - sign - sign;
@@ -310,7 +244,7 @@ double exp(double x) {
             lo = t * LN2_LO;
         }
         x = hi - lo;
-    } else if (hx < 0x3e300000) {  // |x| < 2^-28: exp(x) rounds to 1 + x
+    } else if (hx < EXP_HW_TINY) {  // |x| < 2^-28: exp(x) rounds to 1 + x
         return 1.0 + x;
     }
 

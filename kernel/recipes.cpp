@@ -2,87 +2,163 @@
 
 #include <cmath>
 
+#include "fdlibm_batch.h"
 #include "fdlibm_math.h"
 #include "script_math.h"
 
 namespace kelvo::kernel {
 namespace {
 
-using fdlibm::exp;
-using fdlibm::sin;
+// The per-sample formulas are evaluated a chunk of frames at a time so the
+// transcendental functions run in their batch form; every value is still the
+// scalar function's result, operation for operation.
+constexpr int64_t CHUNK = 128;
 
-// Decay envelope with time T: -60 dB at t = T.
-inline double envelope(double t, double T) {
-    return exp(-LN_1000 * t / T);
+struct Chunk {
+    int64_t first;  // frame index of element 0
+    int64_t count;
+    double t[CHUNK];
+};
+
+// Frame times of frames first .. first + count - 1.
+void fillTimes(Chunk& c, const DrumSynth& s, int64_t first, int64_t count) {
+    const double rate = s.renderRate();
+    c.first = first;
+    c.count = count;
+    for (int64_t k = 0; k < count; ++k)
+        c.t[k] = static_cast<double>(first + k) / rate;
+}
+
+// out = exp(-LN_1000 * t / T): the decay envelope, -60 dB at t = T.
+void envelopes(const Chunk& c, double T, double* out) {
+    for (int64_t k = 0; k < c.count; ++k)
+        out[k] = -LN_1000 * c.t[k] / T;
+    fdlibm::expBatch(out, out, static_cast<size_t>(c.count));
+}
+
+// out = exp(-(t - shift) / tau).
+void decays(const Chunk& c, double shift, double tau, double* out) {
+    for (int64_t k = 0; k < c.count; ++k)
+        out[k] = -(c.t[k] - shift) / tau;
+    fdlibm::expBatch(out, out, static_cast<size_t>(c.count));
+}
+
+// out = sin(TWO_PI * frequency * t).
+void sines(const Chunk& c, double frequency, double* out) {
+    for (int64_t k = 0; k < c.count; ++k)
+        out[k] = TWO_PI * frequency * c.t[k];
+    fdlibm::sinBatch(out, out, static_cast<size_t>(c.count));
 }
 
 inline double frac(double x) {
     return x - std::floor(x);
 }
 
-double renderTime(const DrumSynth& synth, int64_t frame) {
-    return static_cast<double>(frame) / synth.renderRate();
+// Runs body(chunk, offset into the window) over the window in chunks.
+template <typename Body>
+void forChunks(const DrumSynth& s, int64_t start, int64_t count, Body&& body) {
+    Chunk c;
+    for (int64_t done = 0; done < count; done += CHUNK) {
+        fillTimes(c, s, start + done, std::min(CHUNK, count - done));
+        body(c, done);
+    }
+}
+
+// Kick and toms: a sine whose pitch glides from r1 down to r0 with time
+// constant tau; the phase (in cycles) advances before use and is carried
+// across windows.
+void glidingSines(DrumSynth& s, const Chunk& c, double tau, double* out) {
+    const double rate = s.renderRate(), r0 = s.recipe[0], r1 = s.recipe[1];
+    decays(c, 0, tau, out);
+    double phase = s.renderPhase;
+    for (int64_t k = 0; k < c.count; ++k) {
+        phase += (r0 + (r1 - r0) * out[k]) / rate;
+        out[k] = TWO_PI * phase;
+    }
+    s.renderPhase = phase;
+    fdlibm::sinBatch(out, out, static_cast<size_t>(c.count));
 }
 
 void renderKick(DrumSynth& s, float* row, int64_t start, int64_t count) {
-    const double rate = s.renderRate();
-    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2];
-    double phase = s.renderPhase;
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double f = r0 + (r1 - r0) * exp(-t / KICK_SWEEP_TAU);
-        phase += f / rate;
-        row[k] = static_cast<float>(sin(TWO_PI * phase) * envelope(t, r2));
-    }
-    s.renderPhase = phase;
+    const double r2 = s.recipe[2];
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double tone[CHUNK], env[CHUNK];
+        glidingSines(s, c, KICK_SWEEP_TAU, tone);
+        envelopes(c, r2, env);
+        for (int64_t k = 0; k < c.count; ++k)
+            row[at + k] = static_cast<float>(tone[k] * env[k]);
+    });
 }
 
 void renderSnare(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
     const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2], r3 = s.recipe[3];
     const double r4 = s.recipe[4], r5 = s.recipe[5];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double tone = 0.7 * sin(TWO_PI * r0 * t) + 0.45 * sin(TWO_PI * r1 * t);
-        row[k] = static_cast<float>(r2 * tone * envelope(t, r4) + r3 * noise[k] * envelope(t, r5));
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double low[CHUNK], high[CHUNK], toneEnv[CHUNK], noiseEnv[CHUNK];
+        sines(c, r0, low);
+        sines(c, r1, high);
+        envelopes(c, r4, toneEnv);
+        envelopes(c, r5, noiseEnv);
+        for (int64_t k = 0; k < c.count; ++k) {
+            double tone = 0.7 * low[k] + 0.45 * high[k];
+            row[at + k] =
+                static_cast<float>(r2 * tone * toneEnv[k] + r3 * noise[at + k] * noiseEnv[k]);
+        }
+    });
 }
 
 void renderRim(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
     const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double tone = sin(TWO_PI * r0 * t) + 0.8 * sin(TWO_PI * r1 * t);
-        row[k] = static_cast<float>(0.7 * tone * envelope(t, r2) +
-                                    0.5 * noise[k] * envelope(t, 0.6 * r2));
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double low[CHUNK], high[CHUNK], toneEnv[CHUNK], noiseEnv[CHUNK];
+        sines(c, r0, low);
+        sines(c, r1, high);
+        envelopes(c, r2, toneEnv);
+        envelopes(c, 0.6 * r2, noiseEnv);
+        for (int64_t k = 0; k < c.count; ++k) {
+            double tone = low[k] + 0.8 * high[k];
+            row[at + k] =
+                static_cast<float>(0.7 * tone * toneEnv[k] + 0.5 * noise[at + k] * noiseEnv[k]);
+        }
+    });
 }
 
 void renderClap(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
     const double r0 = s.recipe[0];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double burst = 0;
-        for (double tap : CLAP_TAPS)
-            if (t >= tap) burst += exp(-(t - tap) / 0.0045);
-        if (t >= CLAP_TAIL_AT) burst += 0.75 * envelope(t - CLAP_TAIL_AT, r0);
-        row[k] = static_cast<float>(noise[k] * jsMin(1.6, burst));
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double taps[CLAP_TAP_COUNT][CHUNK], tail[CHUNK];
+        for (int i = 0; i < CLAP_TAP_COUNT; ++i)
+            decays(c, CLAP_TAPS[i], 0.0045, taps[i]);
+        for (int64_t k = 0; k < c.count; ++k)
+            tail[k] = -LN_1000 * (c.t[k] - CLAP_TAIL_AT) / r0;
+        fdlibm::expBatch(tail, tail, static_cast<size_t>(c.count));
+        for (int64_t k = 0; k < c.count; ++k) {
+            const double t = c.t[k];
+            double burst = 0;
+            for (int i = 0; i < CLAP_TAP_COUNT; ++i)
+                if (t >= CLAP_TAPS[i]) burst += taps[i][k];
+            if (t >= CLAP_TAIL_AT) burst += 0.75 * tail[k];
+            row[at + k] = static_cast<float>(noise[at + k] * jsMin(1.6, burst));
+        }
+    });
 }
 
 void renderTom(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double rate = s.renderRate();
-    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2], r3 = s.recipe[3];
-    double phase = s.renderPhase;
-    for (int64_t k = 0; k < count; ++k) {
-        int64_t i = start + k;
-        double t = renderTime(s, i);
-        double f = r0 + (r1 - r0) * exp(-t / 0.05);
-        phase += f / rate;
-        double v = sin(TWO_PI * phase) * envelope(t, r2);
-        if (static_cast<double>(i) < r3) v += noise[k] * 0.22 * exp(-t / 0.0012);
-        row[k] = static_cast<float>(v);
-    }
-    s.renderPhase = phase;
+    const double r2 = s.recipe[2], r3 = s.recipe[3];
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double tone[CHUNK], env[CHUNK], thump[CHUNK];
+        glidingSines(s, c, 0.05, tone);
+        envelopes(c, r2, env);
+        // The noise thump lasts only the first r3 frames.
+        const bool thumping = static_cast<double>(c.first) < r3;
+        if (thumping) decays(c, 0, 0.0012, thump);
+        for (int64_t k = 0; k < c.count; ++k) {
+            double v = tone[k] * env[k];
+            if (thumping && static_cast<double>(c.first + k) < r3)
+                v += noise[at + k] * 0.22 * thump[k];
+            row[at + k] = static_cast<float>(v);
+        }
+    });
 }
 
 inline double cowbellSquare(double t, double frequency) {
@@ -90,24 +166,30 @@ inline double cowbellSquare(double t, double frequency) {
 }
 
 void renderCowbell(DrumSynth& s, float* row, int64_t start, int64_t count) {
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double square = cowbellSquare(t, COWBELL_LOW) + cowbellSquare(t, COWBELL_HIGH);
-        row[k] = static_cast<float>(square * (0.8 * envelope(t, 0.32) + 0.4 * exp(-t / 0.004)));
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double env[CHUNK], click[CHUNK];
+        envelopes(c, 0.32, env);
+        decays(c, 0, 0.004, click);
+        for (int64_t k = 0; k < c.count; ++k) {
+            const double t = c.t[k];
+            double square = cowbellSquare(t, COWBELL_LOW) + cowbellSquare(t, COWBELL_HIGH);
+            row[at + k] = static_cast<float>(square * (0.8 * env[k] + 0.4 * click[k]));
+        }
+    });
 }
 
 void renderMetal(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
     const double squareWeight = 0.45 * s.recipe[0] + 0.55;
     const double noiseWeight = s.recipe[1];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double sum = 0;
-        for (double ratio : METAL_RATIOS)
-            sum += frac(t * METAL_BASE_HZ * ratio) < 0.5 ? 1 : -1;
-        double metal = sum / METAL_RATIO_COUNT;
-        row[k] = static_cast<float>(squareWeight * metal + noiseWeight * noise[k]);
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        for (int64_t k = 0; k < c.count; ++k) {
+            double sum = 0;
+            for (double ratio : METAL_RATIOS)
+                sum += frac(c.t[k] * METAL_BASE_HZ * ratio) < 0.5 ? 1 : -1;
+            double metal = sum / METAL_RATIO_COUNT;
+            row[at + k] = static_cast<float>(squareWeight * metal + noiseWeight * noise[at + k]);
+        }
+    });
 }
 
 }  // namespace
@@ -329,28 +411,35 @@ void renderRecipeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
 void metalEnvelopeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
     float* row = s.renderRow.window(start, count);
     const double r2 = s.recipe[2];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double gain;
-        if (piece == DRUM_PIECE_HAT_CLOSED)
-            gain = envelope(t, r2);
-        else if (piece == DRUM_PIECE_HAT_OPEN)
-            gain = 0.75 * envelope(t, r2) + 0.35 * exp(-t / 0.006);
-        else
-            gain = 0.8 * envelope(t, r2) + 0.45 * exp(-t / 0.02);
-        row[k] = static_cast<float>(row[k] * gain);
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double env[CHUNK], fast[CHUNK];
+        envelopes(c, r2, env);
+        if (piece == DRUM_PIECE_HAT_CLOSED) {
+            for (int64_t k = 0; k < c.count; ++k)
+                row[at + k] = static_cast<float>(row[at + k] * env[k]);
+            return;
+        }
+        const bool open = piece == DRUM_PIECE_HAT_OPEN;
+        decays(c, 0, open ? 0.006 : 0.02, fast);
+        for (int64_t k = 0; k < c.count; ++k) {
+            double gain = open ? 0.75 * env[k] + 0.35 * fast[k] : 0.8 * env[k] + 0.45 * fast[k];
+            row[at + k] = static_cast<float>(row[at + k] * gain);
+        }
+    });
 }
 
 void kickClickWindow(DrumSynth& s, int64_t start, int64_t count) {
     float* row = s.renderRow.window(start, count);
     const float* noise = s.noiseRow.window(start, count);
     const double level = s.recipe[5], click = s.recipe[4];
-    for (int64_t k = 0; k < count; ++k) {
-        double t = renderTime(s, start + k);
-        double sample = row[k] + exp(-t / 0.0015) * level * click * noise[k] * 0.35;
-        row[k] = static_cast<float>(jsMin(0.95, jsMax(-0.95, sample)));
-    }
+    forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
+        double burst[CHUNK];
+        decays(c, 0, 0.0015, burst);
+        for (int64_t k = 0; k < c.count; ++k) {
+            double sample = row[at + k] + burst[k] * level * click * noise[at + k] * 0.35;
+            row[at + k] = static_cast<float>(jsMin(0.95, jsMax(-0.95, sample)));
+        }
+    });
 }
 
 }  // namespace kelvo::kernel

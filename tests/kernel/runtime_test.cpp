@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -149,6 +150,28 @@ TEST(TrapDeathTest, WithoutASinkTheProcessAborts) {
             trap("trelc: internal error: no sink\n");
         },
         "");
+}
+
+TEST(TrapDeathTest, OutOfMemoryInsideAnEntryBecomesATrap) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve address space that an address-space limit breaks";
+#endif
+    EXPECT_DEATH(
+        {
+            KERNEL(set_panic_sink)(printingSink, nullptr);
+            KERNEL(runtime_init)();
+            // An instance needs about 12 MB: leave far less than that.
+            long pages = 0;
+            FILE* statm = std::fopen("/proc/self/statm", "r");
+            ASSERT_EQ(std::fscanf(statm, "%ld", &pages), 1);
+            rlimit limit{};
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = static_cast<rlim_t>(pages) * 4096 + (6u << 20);
+            setrlimit(RLIMIT_AS, &limit);
+            KERNEL(create)(128, 0, 2, 48000);
+        },
+        "RECORD\\[\\^trelc: out of memory\n\\|SC4017\\|"
+        "scpr_music_kelvo_drum_synth_c1cf50803a37_create\\]");
 }
 
 std::jmp_buf escape;
