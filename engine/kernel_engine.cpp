@@ -1,0 +1,355 @@
+#include "kernel_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <numeric>
+
+#include "engine_trace.h"
+#include "kelvo_params.h"
+
+namespace kelvo {
+namespace {
+
+constexpr uint32_t KERNEL_EVENT_PARAMETER = 1;
+constexpr uint32_t KERNEL_EVENT_NOTE_ON = 2;
+constexpr uint32_t KERNEL_EVENT_NOTE_OFF = 3;
+
+std::atomic<bool> trappedFlag{false};
+
+// The kernel calls this with its trap record just before it ends the
+// process: report it and never call back into the kernel.
+void panicSink(void*, const uint8_t* record, size_t length, uintptr_t) {
+    trappedFlag.store(true);
+    std::fprintf(stderr, "kelvo-plugin-shell: trelc trap: %.*s\n", static_cast<int>(length),
+                 reinterpret_cast<const char*>(record));
+}
+
+// Each kernel is initialised once per process, before its first instance.
+void initialiseKernelOnce(const KernelFunctions& kernel) {
+    static std::array<uint64_t (*)(), 8> initialised{};
+    for (auto* done : initialised)
+        if (done == kernel.runtimeInit) return;
+    for (auto& slot : initialised)
+        if (slot == nullptr) {
+            slot = kernel.runtimeInit;
+            break;
+        }
+    kernel.setPanicSink(panicSink, nullptr);
+    kernel.runtimeInit();
+}
+
+void zeroChannels(float* const* outputs, int32_t channels, int32_t offset, int32_t frames) {
+    if (outputs == nullptr || frames <= 0) return;
+    for (int32_t c = 0; c < channels; ++c)
+        if (outputs[c] != nullptr) std::memset(outputs[c] + offset, 0, sizeof(float) * frames);
+}
+
+}  // namespace
+
+KernelEngine::KernelEngine(const KernelFunctions& kernel) : kernel_(kernel) {
+    for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i) {
+        mirror_[i].store(KELVO_PARAMS[i].defaultPlain, std::memory_order_relaxed);
+        shadow_[i] = KELVO_PARAMS[i].defaultPlain;
+    }
+}
+
+KernelEngine::~KernelEngine() {
+    if (kernelHandle_ != 0) kernel_.destroy(kernelHandle_);
+}
+
+bool KernelEngine::kernelTrapped() {
+    return trappedFlag.load();
+}
+
+double KernelEngine::paramValue(uint32_t index) const {
+    return index < ENGINE_PARAMETER_COUNT ? mirror_[index].load(std::memory_order_relaxed) : 0.0;
+}
+
+void KernelEngine::setParamValue(uint32_t index, double value) {
+    if (index >= ENGINE_PARAMETER_COUNT) return;
+    mirror_[index].store(value, std::memory_order_relaxed);
+    dirty_.store(true);  // after the value, so the audio thread never misses it
+}
+
+void KernelEngine::setVariation(int32_t value) {
+    variation_ = std::clamp(value, 0, 19);
+}
+
+int32_t KernelEngine::latencySamples() const {
+    if (!adapterOn_) return 0;
+    return static_cast<int32_t>(std::ceil(sampleRate_ * RateAdapter::KERNEL_DELAY /
+                                              static_cast<double>(RateAdapter::KERNEL_RATE) +
+                                          RateAdapter::HOST_DELAY));
+}
+
+bool KernelEngine::rejectFormat(double sampleRate, int32_t maxBlockFrames) {
+    diagnostics_.recordDiagnostic(DIAGNOSTIC_INVALID_CONFIGURATION, DIAGNOSTIC_SEVERITY_ERROR,
+                                  DIAGNOSTIC_PHASE_CONFIGURE,
+                                  "host processing configuration is invalid", nullptr);
+    std::fprintf(stderr,
+                 "kelvo-plugin-shell: rejected host format (sampleRate=%.9g, maxBlockFrames=%d)\n",
+                 sampleRate, maxBlockFrames);
+    if (maxBlockFrames > ENGINE_MAX_BLOCK_FRAMES)
+        std::fprintf(stderr,
+                     "kelvo-plugin-shell: maxBlockFrames exceeds the %d-frame ceiling; render long "
+                     "fixtures as a LOOP of <=%d-frame blocks rather than declaring the whole "
+                     "fixture as one block\n",
+                     ENGINE_MAX_BLOCK_FRAMES, ENGINE_MAX_BLOCK_FRAMES);
+    return false;
+}
+
+bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
+    ready_ = false;
+    blockFailed_ = false;
+    outputSilent_ = true;
+    if (!std::isfinite(sampleRate) || sampleRate < 0.000001 || sampleRate > 4000000)
+        return rejectFormat(sampleRate, maxBlockFrames);
+    // The rate as an exact fraction of micro-hertz, rounded half away from zero.
+    const double micro = std::round(sampleRate * 1000000);
+    if (!std::isfinite(micro) || micro < 1 || micro > 18446744073709551615.0)
+        return rejectFormat(sampleRate, maxBlockFrames);
+    const auto microHertz = static_cast<uint64_t>(micro);
+    const uint64_t divisor = std::gcd(microHertz, uint64_t{1000000});
+    const RateFraction rate{microHertz / divisor, 1000000 / divisor};
+    if (maxBlockFrames < 1 || maxBlockFrames > ENGINE_MAX_BLOCK_FRAMES ||
+        !std::isfinite(rate.value()))
+        return rejectFormat(sampleRate, maxBlockFrames);
+
+    rate_ = rate;
+    sampleRate_ = rate.value();
+    maxBlockFrames_ = maxBlockFrames;
+    const uint64_t capacity = RateAdapter::capacityFor(rate, maxBlockFrames);
+    if (capacity > RateAdapter::MAX_CAPACITY) {
+        diagnostics_.recordDiagnostic(DIAGNOSTIC_INVALID_CONFIGURATION, DIAGNOSTIC_SEVERITY_ERROR,
+                                      DIAGNOSTIC_PHASE_CONFIGURE,
+                                      "host rate requires unsupported SRC FIFO capacity", nullptr);
+        return false;
+    }
+    adapter_.configure(rate, capacity);
+    adapterFailed_ = false;
+    adapterOn_ = false;
+    queue_.clear();
+    dirty_.store(true);
+    randomState_.store(0x6D2B79F5u);
+
+    initialiseKernelOnce(kernel_);
+    if (kernelHandle_ != 0) kernel_.destroy(kernelHandle_);
+    return createKernelInstance();
+}
+
+bool KernelEngine::createKernelInstance() {
+    kernelHandle_ = static_cast<uint32_t>(kernel_.create(KERNEL_CHUNK_FRAMES, 0, 2, sampleRate_));
+    if (kernelHandle_ == 0) {
+        kernelHandle_ = static_cast<uint32_t>(kernel_.create(
+            KERNEL_CHUNK_FRAMES, 0, 2, static_cast<double>(RateAdapter::KERNEL_RATE)));
+        adapterOn_ = kernelHandle_ != 0 && sampleRate_ != RateAdapter::KERNEL_RATE;
+    }
+    if (std::FILE* trace = openEngineTrace()) {
+        std::fprintf(trace, "S this=%p rate=%.17g kernelRate=%.17g handle=%u\n",
+                     static_cast<void*>(this), sampleRate_, sampleRate_, kernelHandle_);
+        std::fflush(trace);
+    }
+    inputView_ = outputView_ = nullptr;
+    inputLength_ = outputLength_ = 0;
+    if (kernelHandle_ == 0) {
+        diagnostics_.recordDiagnostic(DIAGNOSTIC_KERNEL_CREATE_FAILED, DIAGNOSTIC_SEVERITY_FATAL,
+                                      DIAGNOSTIC_PHASE_CONFIGURE,
+                                      "product kernel instance creation failed", nullptr);
+    } else {
+        for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i)
+            shadow_[i] = KELVO_PARAMS[i].defaultPlain;
+        kernel_.inputView(kernelHandle_, &inputView_, &inputLength_);
+        kernel_.outputView(kernelHandle_, &outputView_, &outputLength_);
+        if (inputView_ != nullptr && outputView_ != nullptr &&
+            outputLength_ > 2 * KERNEL_CHUNK_FRAMES - 1) {
+            ready_ = true;
+            return true;
+        }
+    }
+    ready_ = false;
+    diagnostics_.recordDiagnostic(DIAGNOSTIC_ENGINE_UNAVAILABLE, DIAGNOSTIC_SEVERITY_FATAL,
+                                  DIAGNOSTIC_PHASE_CONFIGURE,
+                                  "kernel runtime is unavailable after setup", nullptr);
+    std::fprintf(stderr, "kelvo-plugin-shell: kernel setup failed at %.9g Hz\n", sampleRate_);
+    return false;
+}
+
+void KernelEngine::failBlock(float* const* outputs, int32_t outputChannels, int32_t frames,
+                             uint32_t code, uint8_t severity) {
+    zeroChannels(outputs, outputChannels, 0, frames);
+    queue_.clear();
+    blockFailed_ = true;
+    outputSilent_ = true;
+    diagnostics_.recordRealtimeDiagnostic(code, severity, DIAGNOSTIC_PHASE_PROCESS);
+}
+
+void KernelEngine::processBlock(const float* const* inputs, int32_t inputChannels,
+                                const float* const*, int32_t, float* const* outputs,
+                                int32_t outputChannels, int32_t frames) {
+    processBlock(inputs, inputChannels, outputs, outputChannels, frames);
+}
+
+void KernelEngine::processBlock(const float* const* inputs, int32_t inputChannels,
+                                float* const* outputs, int32_t outputChannels, int32_t frames) {
+    if (!ready_)
+        return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_PROCESS_FAILED,
+                         DIAGNOSTIC_SEVERITY_FATAL);
+    blockFailed_ = false;
+    outputSilent_ = false;
+    if (frames < 1) {
+        // A flush: parameter values reach the mirror, nothing reaches the kernel.
+        queue_.sortByFrame();
+        for (int32_t i = 0; i < queue_.size(); ++i)
+            if (queue_[i].kind == ENGINE_EVENT_PARAMETER &&
+                queue_[i].index < ENGINE_PARAMETER_COUNT)
+                mirror_[queue_[i].index].store(queue_[i].value, std::memory_order_relaxed);
+        queue_.clear();
+        return;
+    }
+    if (outputChannels < 1 || outputs == nullptr || frames > maxBlockFrames_ ||
+        kernelHandle_ == 0 || outputView_ == nullptr)
+        return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_PROCESS_FAILED,
+                         DIAGNOSTIC_SEVERITY_ERROR);
+    if (adapterOn_ && sampleRate_ != RateAdapter::KERNEL_RATE) {
+        if (!adapterFailed_ &&
+            processHandleV2RateConverted(inputs, inputChannels, outputs, outputChannels, frames))
+            return;
+        if (!adapterFailed_) {
+            adapter_.resetPositions();
+            adapterFailed_ = true;
+        }
+        return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_RATE_ADAPTER_FAILED,
+                         DIAGNOSTIC_SEVERITY_ERROR);
+    }
+    renderDirect(outputs, outputChannels, frames);
+}
+
+void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels, int32_t frames) {
+    queue_.sortByFrame();
+    ParameterMask mask{};
+    for (int32_t i = 0; i < queue_.size(); ++i)
+        if (queue_[i].kind == ENGINE_EVENT_PARAMETER && queue_[i].frame == 0 &&
+            queue_[i].index < ENGINE_PARAMETER_COUNT)
+            mask[queue_[i].index] = true;
+
+    for (int32_t offset = 0; offset < frames; offset += KERNEL_CHUNK_FRAMES) {
+        const int32_t chunk = std::min(KERNEL_CHUNK_FRAMES, frames - offset);
+        if (std::FILE* trace = engineTrace()) {
+            const uint64_t block = offset == 0 ? advanceTraceBlock() : traceBlock();
+            std::fprintf(trace, "B this=%p blk=%llu off=%d chunk=%d frames=%d events=%d\n",
+                         static_cast<void*>(this), static_cast<unsigned long long>(block), offset,
+                         chunk, frames, queue_.size());
+        }
+        publishDirtyProductParameters(mask);
+        for (int32_t i = 0; i < queue_.size(); ++i) {
+            const EngineEvent& event = queue_[i];
+            if (event.frame >= offset && event.frame < offset + chunk)
+                deliverToKernel(event, static_cast<uint32_t>(event.frame - offset), true);
+        }
+        if (std::FILE* trace = engineTrace()) std::fflush(trace);
+
+        if (kernel_.process(kernelHandle_, static_cast<uint32_t>(chunk)) != 0) {
+            blockFailed_ = true;
+            diagnostics_.recordRealtimeDiagnostic(
+                DIAGNOSTIC_PROCESS_FAILED, DIAGNOSTIC_SEVERITY_ERROR, DIAGNOSTIC_PHASE_PROCESS);
+            zeroChannels(outputs, outputChannels, offset, chunk);
+            continue;
+        }
+        for (int32_t c = 0; c < outputChannels; ++c) {
+            if (outputs[c] == nullptr) continue;
+            const float* plane = outputView_ + (c == 1 ? KERNEL_CHUNK_FRAMES : 0);
+            std::memcpy(outputs[c] + offset, plane, sizeof(float) * chunk);
+        }
+    }
+    queue_.clear();
+    updateSilence(outputs, outputChannels, frames);
+}
+
+void KernelEngine::updateSilence(float* const* outputs, int32_t outputChannels, int32_t frames) {
+    outputSilent_ = true;
+    for (int32_t c = 0; c < outputChannels && outputSilent_; ++c) {
+        if (outputs[c] == nullptr) continue;
+        for (int32_t i = 0; i < frames; ++i)
+            if (outputs[c][i] != 0.0f) {
+                outputSilent_ = false;
+                break;
+            }
+    }
+}
+
+void KernelEngine::deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced) {
+    if (event.kind == ENGINE_EVENT_PARAMETER) {
+        mirror_[event.index].store(event.value, std::memory_order_relaxed);
+        pushProductParameter(event.index, frame, event.value, "queue");
+        return;
+    }
+    const bool on = event.kind == ENGINE_EVENT_NOTE_ON;
+    const uint32_t kind = on ? KERNEL_EVENT_NOTE_ON : KERNEL_EVENT_NOTE_OFF;
+    const double value = on ? event.value : 0.0;
+    const double status = kernel_.pushEvent(kernelHandle_, kind, frame, event.note, value);
+    if (!traced) return;
+    if (std::FILE* trace = engineTrace())
+        std::fprintf(trace,
+                     "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
+                     static_cast<void*>(this), static_cast<unsigned long long>(traceBlock()), frame,
+                     static_cast<int>(kind), event.note, value, status);
+    if (status != 0)
+        diagnostics_.recordRealtimeDiagnostic(DIAGNOSTIC_EVENT_REJECTED, DIAGNOSTIC_SEVERITY_ERROR,
+                                              DIAGNOSTIC_PHASE_PROCESS);
+}
+
+bool KernelEngine::pushProductParameter(uint32_t index, uint32_t frame, double value,
+                                        const char* source) {
+    const double status =
+        kernel_.pushEvent(kernelHandle_, KERNEL_EVENT_PARAMETER, frame, index, value);
+    if (std::FILE* trace = engineTrace())
+        std::fprintf(trace,
+                     "E this=%p blk=%llu frame=%u kind=1 a=%u value=%.17g src=%s status=%g\n",
+                     static_cast<void*>(this), static_cast<unsigned long long>(traceBlock()), frame,
+                     index, value, source, status);
+    if (status == 0) {
+        shadow_[index] = value;
+        return true;
+    }
+    dirty_.store(true);  // sent again before the next chunk
+    return false;
+}
+
+void KernelEngine::publishDirtyProductParameters(const ParameterMask& mask) {
+    if (!dirty_.exchange(false)) return;
+    for (uint32_t i = 0; i < ENGINE_PARAMETER_COUNT; ++i) {
+        if (mask[i]) continue;
+        const double value = mirror_[i].load(std::memory_order_relaxed);
+        if (shadow_[i] != value) pushProductParameter(i, 0, value, "republish");
+    }
+}
+
+bool KernelEngine::pushParamNormalized(uint32_t index, double normalized, int32_t frame) {
+    if (index >= ENGINE_PARAMETER_COUNT) return false;
+    const double plain = paramToPlain(KELVO_PARAMS[index], normalized);
+    return queue_.push({ENGINE_EVENT_PARAMETER, frame, index, plain, 0, 0, 0, 0, false});
+}
+
+bool KernelEngine::pushNoteOn(uint32_t note, double velocity, int32_t frame, uint32_t route,
+                              uint32_t channel) {
+    if (queue_.size() >= EventQueue::CAPACITY) return false;
+    const double resolved = resolveSamplerVelocity(note, velocity);
+    return queue_.push(
+        {ENGINE_EVENT_NOTE_ON, frame, 0, resolved, note, route, channel & 15u, 0, false});
+}
+
+bool KernelEngine::pushNoteOff(uint32_t note, int32_t frame, uint32_t route, uint32_t channel) {
+    return queue_.push(
+        {ENGINE_EVENT_NOTE_OFF, frame, 0, 0.0, note, route, channel & 15u, 0, false});
+}
+
+// Velocities would be shaped by "velocity.mode", "velocity.fixed" and
+// "velocity.variation" parameters; the parameter table has none of them, so
+// the host's velocity passes unchanged.
+double KernelEngine::resolveSamplerVelocity(uint32_t, double velocity) const {
+    return velocity;
+}
+
+}  // namespace kelvo

@@ -1,0 +1,41 @@
+#include "json_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace kelvo {
+
+void jsonAppendNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    // Without a format argument to_chars gives the shortest round-trip text,
+    // fixed or exponent (printf style, "1e+21") whichever is shorter, fixed on
+    // a tie, and is independent of the C locale.
+    char text[32];
+    auto [last, error] = std::to_chars(text, text + sizeof text, value);
+    if (error != std::errc()) {
+        out += "null";  // unreachable: 32 bytes hold any shortest double
+        return;
+    }
+    out.append(text, last);
+}
+
+void jsonAppendQuoted(std::string& out, const char* text) {
+    out.push_back('"');
+    if (text) {
+        while (*text) {
+            size_t run = std::strcspn(text, "\"\\");
+            out.append(text, run);
+            text += run;
+            if (!*text) break;
+            out.push_back('\\');
+            out.push_back(*text++);
+        }
+    }
+    out.push_back('"');
+}
+
+}  // namespace kelvo

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "whole_file.h"
+
+namespace kelvo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WholeFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kelvo-whole-file-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    fs::path dir;
+    std::vector<uint8_t> out = {7, 7, 7};
+    const std::vector<uint8_t> untouched = out;
+};
+
+TEST_F(WholeFile, ReadsRegularFiles) {
+    std::string content = std::string("bank\0\xFF", 6) + std::string(300000, 'w');
+    std::ofstream(dir / "bank.wav", std::ios::binary) << content;
+    EXPECT_TRUE(readWholeFile(dir / "bank.wav", out));
+    EXPECT_EQ(out, std::vector<uint8_t>(content.begin(), content.end()));
+
+    std::ofstream(dir / "empty").close();
+    EXPECT_TRUE(readWholeFile(dir / "empty", out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(WholeFile, RefusesWhatIsNotARegularFileAndLeavesTheVector) {
+    for (const fs::path& path : {dir / "missing", dir, fs::path("/dev/null")}) {
+        EXPECT_FALSE(readWholeFile(path, out)) << path;
+        EXPECT_EQ(out, untouched) << path;
+    }
+}
+
+TEST_F(WholeFile, RefusesAFifoWithoutWaitingForAWriter) {
+    std::string fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto result = std::async(std::launch::async, [&] { return readWholeFile(fifo, out); });
+    if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ::close(::open(fifo.c_str(), O_RDWR));  // release the blocked open
+        ADD_FAILURE() << "waited on a FIFO";
+    }
+    EXPECT_FALSE(result.get());
+    EXPECT_EQ(out, untouched);
+}
+
+TEST_F(WholeFile, AShortReadEmptiesTheVector) {
+    // sysfs files claim 4096 bytes and hold fewer.
+    const char* path = "/sys/devices/system/cpu/online";
+    struct stat info;
+    if (::stat(path, &info) != 0 || info.st_size != 4096) GTEST_SKIP() << "no sysfs";
+    EXPECT_FALSE(readWholeFile(path, out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST_F(WholeFile, ASizeThatCannotBeAllocatedIsAPlainFailure) {
+#ifdef KELVO_SANITIZED
+    GTEST_SKIP() << "the address sanitizer aborts on an oversized allocation";
+#endif
+    // A sparse file larger than any address space, where the file system
+    // allows one (tmpfs does).
+    fs::path huge = fs::path(fs::exists("/dev/shm") ? "/dev/shm" : dir) /
+                    ("kelvo-whole-file-" + std::to_string(::getpid()));
+    int descriptor = ::open(huge.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(descriptor, 0);
+    bool sized = ::ftruncate(descriptor, off_t{1} << 62) == 0;
+    ::close(descriptor);
+    if (sized) {
+        EXPECT_FALSE(readWholeFile(huge, out));
+        EXPECT_EQ(out, untouched);
+    }
+    fs::remove(huge);
+    if (!sized) GTEST_SKIP() << "no file system for a sparse file of 2^62 bytes";
+}
+
+}  // namespace
+}  // namespace kelvo

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "kelvo_params.h"
+
+namespace kelvo {
+namespace {
+
+const kelvo_param_desc &kickTune = KELVO_PARAMS[0], &snareTune = KELVO_PARAMS[3],
+                       &run = KELVO_PARAMS[14], &bank = KELVO_PARAMS[16];
+// The table has no toggle or degenerate rows, but every rule must handle them.
+const char* const ONLY[] = {"Only"};
+const kelvo_param_desc TOGGLE = {0, "t", "", "", KELVO_PARAM_KIND_TOGGLE, 0, 1, 0, 0, 0, "", 0, {}};
+const kelvo_param_desc ONE = {0, "o", "", "", KELVO_PARAM_KIND_LIST, 0, 0, 0, 0, 0, "", 1, ONLY};
+const kelvo_param_desc BARE = {0, {}, {}, {}, KELVO_PARAM_KIND_LIST, 0, 3, 0, 0, 0, {}, 4, {}};
+const uint32_t CONTINUOUS = KELVO_PARAM_KIND_CONTINUOUS;
+const kelvo_param_desc STEP = {0, "s", "", "", CONTINUOUS, 0, 10, 2.5, 0, 0, "", 0, {}};
+const kelvo_param_desc FLAT = {0, "f", "", "", CONTINUOUS, 5, 5, 0, 5, 0, "", 0, {}};
+
+TEST(ParamTable, MatchesIndependentListing) {
+    struct Row {
+        const char *path, *name, *group, *units;
+        double min, max, def;
+        const char* values = "";  // list names joined with '|'
+    };
+    const Row rows[KELVO_PARAM_COUNT] = {
+        {"kick.tune", "Tune", "Kick", "Hz", 30, 120, 52},
+        {"kick.decay", "Decay", "Kick", "s", 0.05, 1.2, 0.42},
+        {"kick.click", "Click", "Kick", "", 0, 1, 0.35},
+        {"snare.tune", "Tune", "Snare", "Hz", 120, 400, 190},
+        {"snare.decay", "Decay", "Snare", "s", 0.05, 0.6, 0.19},
+        {"snare.snap", "Snap", "Snare", "", 0, 1, 0.55},
+        {"tom.tune", "Tune", "Toms", "Hz", 60, 260, 110},
+        {"tom.decay", "Decay", "Toms", "s", 0.1, 1.2, 0.42},
+        {"hat.closedDecay", "Closed", "Hats", "s", 0.01, 0.3, 0.055},
+        {"hat.openDecay", "Open", "Hats", "s", 0.1, 1.5, 0.42},
+        {"hat.metal", "Metal", "Hats", "", 0, 1, 0.6},
+        {"cymbal.decay", "Decay", "Cymbal", "s", 0.2, 4.0, 1.6},
+        {"clap.decay", "Decay", "Clap", "s", 0.05, 0.8, 0.24},
+        {"kit.tone", "Tone", "Kit", "", 0, 1, 0.5},
+        {"pattern.on", "Run", "Pattern", "", 0, 1, 0, "stopped|running"},
+        {"pattern.tempo", "Tempo", "Pattern", "BPM", 60, 200, 96},
+        {"pattern.bank", "Pattern", "Pattern", "", 0, 5, 0,
+         "Four Floor|Backbeat|Broken|Half Time|Tom Roll|Cowbell Shuffle"},
+        {"master.level", "Level", "Master", "", 0, 1, 0.8},
+    };
+    for (uint32_t id = 0; id < KELVO_PARAM_COUNT; ++id) {
+        const Row& row = rows[id];
+        const kelvo_param_desc* desc = paramDesc(id);
+        ASSERT_EQ(desc, &KELVO_PARAMS[id]);
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(desc->id, id);
+        EXPECT_EQ(paramText(desc->path), row.path);
+        EXPECT_EQ(paramText(desc->name), row.name);
+        EXPECT_EQ(paramText(desc->group), row.group);
+        EXPECT_EQ(paramText(desc->units), row.units);
+        EXPECT_EQ(desc->kind, *row.values ? KELVO_PARAM_KIND_LIST : KELVO_PARAM_KIND_CONTINUOUS);
+        EXPECT_EQ(desc->min, row.min);
+        EXPECT_EQ(desc->max, row.max);
+        EXPECT_EQ(desc->step, 0.0);
+        EXPECT_EQ(desc->defaultPlain, row.def);
+        std::string joined;
+        for (int32_t i = 0; i < desc->valueCount; ++i)
+            joined += (i ? "|" : "") + std::string(paramText(desc->values[i]));
+        EXPECT_EQ(joined, row.values);
+        EXPECT_NEAR(paramToPlain(*desc, desc->defaultNormalized), row.def, 1e-12);
+        EXPECT_EQ(kelvo_param_normalize(desc, row.def), desc->defaultNormalized);
+        EXPECT_EQ(paramIndexForPath(row.path), int(id));
+        EXPECT_EQ(paramForPath(row.path), desc);
+    }
+    EXPECT_EQ(paramDesc(KELVO_PARAM_COUNT), nullptr);
+    for (const char* unknown : {"", "kick", "Kick.tune", "kick.tune "}) {
+        EXPECT_EQ(paramIndexForPath(unknown), -1) << unknown;
+        EXPECT_EQ(paramForPath(unknown), nullptr) << unknown;
+    }
+}
+
+TEST(ParamConversion, BothDirections) {
+    struct Case {
+        const kelvo_param_desc& desc;
+        double in, out;
+    };
+    const Case toPlain[] = {
+        {kickTune, 0.5, 75}, {kickTune, -0.2, 30}, {kickTune, 1.7, 120}, {run, 0.49, 0},
+        {run, 0.5, 1},       {bank, 0.5, 3},       {bank, 0.09, 0},      {bank, 1.7, 5},
+        {TOGGLE, 0.49, 0},   {TOGGLE, 0.5, 1},     {ONE, 0.9, 0},        {STEP, 0.4, 5},
+    };
+    for (const Case& c : toPlain)
+        EXPECT_EQ(paramToPlain(c.desc, c.in), c.out) << c.in;
+    EXPECT_EQ(paramToPlainUnstepped(STEP, 0.4), 4.0);
+
+    const Case toNormalized[] = {
+        {kickTune, 75, 0.5}, {kickTune, 10, 0}, {snareTune, 500, 1}, {bank, 2, 0.4},
+        {bank, 2.5, 0.5},    {bank, -1, 0},     {ONE, 3, 0},         {TOGGLE, 0, 0},
+        {TOGGLE, -0.2, 1},   {FLAT, 7, 0},      {STEP, 4, 0.4},
+    };
+    for (const Case& c : toNormalized)
+        EXPECT_EQ(kelvo_param_normalize(&c.desc, c.in), c.out) << c.in;
+    EXPECT_EQ(kelvo_param_normalize(nullptr, 3), 0.0);
+}
+
+TEST(ParamText, DisplayAndParse) {
+    struct Shown {
+        const kelvo_param_desc& desc;
+        double normalized;
+        const char* text;
+    };
+    const Shown shown[] = {
+        {kickTune, 22.0 / 90, "52"},
+        {bank, 0.5, "Half Time"},
+        {run, 0.49, "stopped"},
+        {TOGGLE, 0.5, "on"},
+        {TOGGLE, 0.49, "off"},
+        {BARE, 0.7, "2"},
+        {STEP, 0.4, "5"},
+        {bank, NAN, ""},
+    };
+    for (const Shown& c : shown)
+        EXPECT_EQ(paramDisplayText(c.desc, c.normalized), c.text);
+
+    // Whatever is displayed must be understood again: names exactly, numbers
+    // as the very same plain value.
+    for (const kelvo_param_desc& desc : KELVO_PARAMS) {
+        for (double n : {0.1, 1.0 / 3, 0.77, desc.defaultNormalized}) {
+            std::string text = paramDisplayText(desc, n);
+            double parsed = -1;
+            ASSERT_TRUE(paramParseText(desc, text, &parsed)) << text;
+            if (desc.kind == KELVO_PARAM_KIND_LIST) {
+                EXPECT_EQ(paramDisplayText(desc, parsed), text);
+            } else {
+                EXPECT_EQ(std::strtod(text.c_str(), nullptr), paramToPlain(desc, n)) << text;
+                EXPECT_NEAR(parsed, n, 1e-12) << text;
+            }
+        }
+    }
+
+    // Only the first 255 characters count, and a host's text ends at a NUL.
+    const std::string pad(252, ' ');
+    struct Typed {
+        const kelvo_param_desc& desc;
+        std::string text;
+        double normalized;  // NAN: not understood
+    };
+    const Typed typed[] = {
+        {bank, "Broken", 0.4},
+        {bank, "broken", NAN},
+        {bank, "2", 0.4},
+        {bank, "9", 1},
+        {run, "running", 1},
+        {snareTune, "500", 1},
+        {kickTune, "  75Hz", 0.5},
+        {kickTune, "0x4B", 0.5},
+        {kickTune, "Hz", NAN},
+        {kickTune, "", NAN},
+        {TOGGLE, "true", 1},
+        {TOGGLE, "off", 0},
+        {TOGGLE, "On", NAN},
+        {TOGGLE, "0.0", 0},
+        {TOGGLE, "-3", 1},
+        {ONE, "Only", 0},
+        {ONE, "4", 0},
+        {BARE, "2", 2.0 / 3},
+        {kickTune, pad + "120", 1},
+        {kickTune, pad + " 120", 0},
+        {bank, std::string("Broken\0x", 8), 0.4},
+    };
+    for (const Typed& c : typed) {
+        double out = -7;
+        EXPECT_EQ(paramParseText(c.desc, c.text, &out), !std::isnan(c.normalized)) << c.text;
+        EXPECT_EQ(out, std::isnan(c.normalized) ? -7 : c.normalized) << c.text;
+    }
+}
+
+TEST(ProgramChange, PresetIndexRoundsHalvesAwayFromZero) {
+    const std::pair<double, int> cases[] = {{0.09, 0}, {0.1, 1}, {0.29, 1}, {0.3, 2}, {0.5, 3},
+                                            {1, 5},    {1.5, 5}, {-0.2, 0}, {NAN, 0}};
+    for (auto [normalized, index] : cases)
+        EXPECT_EQ(presetIndexForNormalized(normalized), index) << normalized;
+}
+
+}  // namespace
+}  // namespace kelvo
