@@ -1,0 +1,77 @@
+// The engine driving the real drum kernel: notes sound from their exact
+// sample, instances are independent, and the host's block size does not
+// change the audio.
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "runtime_health_json.h"
+
+namespace kelvo::test {
+namespace {
+
+struct Note {
+    int64_t frame;
+    uint32_t note;
+};
+
+// Renders a note timeline in host blocks of the given size.
+std::vector<float> renderTimeline(double rate, int block, const std::vector<Note>& notes,
+                                  int64_t total) {
+    KernelEngine engine;
+    EXPECT_TRUE(engine.setup(rate, block));
+    std::vector<float> audio;
+    HostOutput out(2, block);
+    for (int64_t start = 0; start < total; start += block) {
+        const int frames = static_cast<int>(std::min<int64_t>(block, total - start));
+        for (const Note& n : notes)
+            if (n.frame >= start && n.frame < start + frames)
+                engine.pushNoteOn(n.note, 1.0, static_cast<int32_t>(n.frame - start), 0, 0);
+        render(engine, out, frames);
+        audio.insert(audio.end(), out.data[0].begin(), out.data[0].begin() + frames);
+    }
+    return audio;
+}
+
+TEST(EngineWithKernel, ANoteSoundsFromItsExactFrame) {
+    for (double rate : {22050.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
+        std::vector<float> audio = renderTimeline(rate, 300, {{130, 38}}, 300);
+        for (int i = 0; i < 130; ++i)
+            ASSERT_EQ(audio[i], 0.0f) << rate << " " << i;
+        EXPECT_NE(audio[131], 0.0f) << rate;
+    }
+}
+
+TEST(EngineWithKernel, BlockSizeDoesNotChangeTheAudio) {
+    const std::vector<Note> notes = {{0, 36}, {130, 42}, {1000, 38}, {1001, 46}, {4095, 49}};
+    const std::vector<float> reference = renderTimeline(48000, 128, notes, 9000);
+    for (int block : {1, 31, 300, 4096})
+        EXPECT_EQ(renderTimeline(48000, block, notes, 9000), reference) << block;
+}
+
+TEST(EngineWithKernel, EnginesShareTheKernelIndependently) {
+    KernelEngine first, second;
+    ASSERT_TRUE(first.setup(48000, 256));
+    ASSERT_TRUE(second.setup(48000, 256));
+    EXPECT_NE(first.instanceToken(), second.instanceToken());
+    HostOutput a(2, 256), b(2, 256);
+    first.pushNoteOn(36, 1, 0, 0, 0);
+    render(first, a, 256);
+    render(second, b, 256);
+    EXPECT_NE(a.data[0][10], 0.0f);
+    EXPECT_TRUE(second.outputSilent());
+}
+
+TEST(EngineWithKernel, AFreshEngineReportsHealthy) {
+    KernelEngine engine;
+    ASSERT_TRUE(engine.setup(44100, 512));
+    const std::string report =
+        writeRuntimeHealthJson(engine.diagnostics().snapshot(), "music.kelvo.drum-synth", "0.1.0",
+                               engine.sampleRate(), engine.maxBlockFrames(), false);
+    EXPECT_EQ(report,
+              "{\"format\":\"kelvo-runtime-health/v1\",\"schemaVersion\":1,\"instanceId\":\"vst3\","
+              "\"lifecycle\":\"configured\",\"status\":\"healthy\",\"counters\":{\"diagnostics\":0,"
+              "\"diagnostics.dropped\":0},\"diagnostics\":[]}");
+}
+
+}  // namespace
+}  // namespace kelvo::test
