@@ -78,10 +78,11 @@ void KernelEngine::setVariation(int32_t value) {
 }
 
 int32_t KernelEngine::latencySamples() const {
-    if (!adapterOn_) return 0;
-    return static_cast<int32_t>(std::ceil(sampleRate_ * RateAdapter::KERNEL_DELAY /
-                                              static_cast<double>(RateAdapter::KERNEL_RATE) +
-                                          RateAdapter::HOST_DELAY));
+    if (!adapterOn_ || sampleRate_ == RateAdapter::KERNEL_RATE) return 0;
+    // 16 host frames plus 20 kernel frames, rounded up.
+    return static_cast<int32_t>(sampleRate_ * RateAdapter::KERNEL_DELAY /
+                                    static_cast<double>(RateAdapter::KERNEL_RATE) +
+                                RateAdapter::HOST_DELAY + 0.999999);
 }
 
 bool KernelEngine::rejectFormat(double sampleRate, int32_t maxBlockFrames) {

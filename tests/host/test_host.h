@@ -1,0 +1,122 @@
+// A small in-process VST 3 host for tests and tools: the parameter-change,
+// event-list and connection-point objects a host hands to a processor, and a
+// harness that drives one processor exactly as a host does.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kelvo_processor.h"
+#include "pluginterfaces/vst/ivstevents.h"
+#include "pluginterfaces/vst/ivstmessage.h"
+#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+
+namespace kelvo::test {
+
+class ParamQueue : public Steinberg::Vst::IParamValueQueue {
+  public:
+    explicit ParamQueue(Steinberg::Vst::ParamID id);
+    virtual ~ParamQueue() = default;
+    Steinberg::Vst::ParamID PLUGIN_API getParameterId() SMTG_OVERRIDE { return id_; }
+    Steinberg::int32 PLUGIN_API getPointCount() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getPoint(Steinberg::int32 index, Steinberg::int32& sampleOffset,
+                                           Steinberg::Vst::ParamValue& value) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API addPoint(Steinberg::int32 sampleOffset,
+                                           Steinberg::Vst::ParamValue value,
+                                           Steinberg::int32& index) SMTG_OVERRIDE;
+    DECLARE_FUNKNOWN_METHODS
+
+  private:
+    Steinberg::Vst::ParamID id_;
+    std::vector<std::pair<Steinberg::int32, Steinberg::Vst::ParamValue>> points_;
+};
+
+class ParameterChanges : public Steinberg::Vst::IParameterChanges {
+  public:
+    ParameterChanges();
+    virtual ~ParameterChanges() = default;
+    // Appends a point to the queue of id (a queue per id, in first-use order).
+    void add(Steinberg::Vst::ParamID id, Steinberg::int32 offset, double value);
+    void clear() { queues_.clear(); }
+    Steinberg::int32 PLUGIN_API getParameterCount() SMTG_OVERRIDE;
+    Steinberg::Vst::IParamValueQueue* PLUGIN_API getParameterData(Steinberg::int32 index)
+        SMTG_OVERRIDE;
+    Steinberg::Vst::IParamValueQueue* PLUGIN_API
+    addParameterData(const Steinberg::Vst::ParamID& id, Steinberg::int32& index) SMTG_OVERRIDE;
+    DECLARE_FUNKNOWN_METHODS
+
+  private:
+    std::vector<Steinberg::IPtr<ParamQueue>> queues_;
+};
+
+class EventList : public Steinberg::Vst::IEventList {
+  public:
+    EventList();
+    virtual ~EventList() = default;
+    void noteOn(Steinberg::int32 offset, Steinberg::int16 pitch, float velocity,
+                Steinberg::int16 channel = 0);
+    void noteOff(Steinberg::int32 offset, Steinberg::int16 pitch, Steinberg::int16 channel = 0);
+    void clear() { events_.clear(); }
+    Steinberg::int32 PLUGIN_API getEventCount() SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API getEvent(Steinberg::int32 index,
+                                           Steinberg::Vst::Event& event) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API addEvent(Steinberg::Vst::Event& event) SMTG_OVERRIDE;
+    DECLARE_FUNKNOWN_METHODS
+
+  private:
+    std::vector<Steinberg::Vst::Event> events_;
+};
+
+struct RecordedMessage {
+    std::string id;
+    std::string json;  // the binary attribute "json"
+};
+
+// The processor's connection peer: records every message it is sent.
+class MessageRecorder : public Steinberg::Vst::IConnectionPoint {
+  public:
+    MessageRecorder();
+    virtual ~MessageRecorder() = default;
+    Steinberg::tresult PLUGIN_API connect(IConnectionPoint*) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    std::vector<RecordedMessage> messages;
+    DECLARE_FUNKNOWN_METHODS
+};
+
+// One processor, initialised and connected like a host would, with stereo
+// output buffers of the maximum block size.
+class ProcessorHost {
+  public:
+    explicit ProcessorHost(const KernelFunctions& kernel = drumKernelFunctions());
+    ~ProcessorHost();
+
+    Steinberg::tresult setup(double sampleRate, Steinberg::int32 maxBlock,
+                             Steinberg::int32 sampleSize = Steinberg::Vst::kSample32);
+    Steinberg::tresult activate(bool state = true);
+    // Renders one block with the pending events and parameter changes, which
+    // are then cleared. The rendered audio is in left()/right().
+    Steinberg::tresult process(Steinberg::int32 frames);
+
+    KelvoProcessor& processor() { return *processor_; }
+    EventList& events() { return *events_; }
+    ParameterChanges& parameters() { return *parameters_; }
+    std::vector<RecordedMessage>& messages() { return peer_->messages; }
+    const std::vector<float>& left() const { return left_; }
+    const std::vector<float>& right() const { return right_; }
+    Steinberg::uint64 silenceFlags() const { return silenceFlags_; }
+
+  private:
+    Steinberg::Vst::HostApplication application_;
+    Steinberg::IPtr<KelvoProcessor> processor_;
+    Steinberg::IPtr<MessageRecorder> peer_;
+    Steinberg::IPtr<EventList> events_;
+    Steinberg::IPtr<ParameterChanges> parameters_;
+    std::vector<float> left_, right_;
+    Steinberg::uint64 silenceFlags_ = 0;
+};
+
+}  // namespace kelvo::test

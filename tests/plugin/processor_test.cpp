@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "fake_kernel.h"
+#include "plugin_ids.h"
+#include "pluginterfaces/vst/vstspeaker.h"
+#include "test_host.h"
+
+namespace kelvo::test {
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+TEST(Processor, DeclaresOneStereoOutputAndOneEventInput) {
+    ProcessorHost host;
+    KelvoProcessor& p = host.processor();
+    EXPECT_EQ(p.getBusCount(kAudio, kInput), 0);
+    EXPECT_EQ(p.getBusCount(kAudio, kOutput), 1);
+    EXPECT_EQ(p.getBusCount(kEvent, kInput), 1);
+    EXPECT_EQ(p.getBusCount(kEvent, kOutput), 0);
+    BusInfo info{};
+    ASSERT_EQ(p.getBusInfo(kAudio, kOutput, 0, info), kResultTrue);
+    EXPECT_EQ(info.channelCount, 2);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.name)), u"Stereo Out");
+    ASSERT_EQ(p.getBusInfo(kEvent, kInput, 0, info), kResultTrue);
+    EXPECT_EQ(info.channelCount, 1);
+    TUID controller;
+    ASSERT_EQ(p.getControllerClassId(controller), kResultOk);
+    EXPECT_TRUE(FUID::fromTUID(controller) == kControllerUid);
+    EXPECT_EQ(p.getTailSamples(), 0u);
+}
+
+TEST(Processor, AcceptsOnlyAStereoOutputArrangement) {
+    ProcessorHost host;
+    SpeakerArrangement stereo = SpeakerArr::kStereo, mono = SpeakerArr::kMono;
+    SpeakerArrangement two[2] = {SpeakerArr::kStereo, SpeakerArr::kStereo};
+    KelvoProcessor& p = host.processor();
+    EXPECT_EQ(p.setBusArrangements(nullptr, 0, &mono, 1), kResultFalse);
+    EXPECT_EQ(p.setBusArrangements(nullptr, 0, two, 2), kResultFalse);
+    EXPECT_EQ(p.setBusArrangements(&stereo, 1, &stereo, 1), kResultFalse);
+    EXPECT_EQ(p.setBusArrangements(nullptr, 0, nullptr, 0), kResultFalse);
+    EXPECT_TRUE(host.messages().empty());
+    EXPECT_EQ(p.setBusArrangements(nullptr, 0, &stereo, 1), kResultTrue);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].id, "kelvo.diag.hostFacts");
+    EXPECT_EQ(host.messages()[0].json.size(), sizeof(HostFacts));
+}
+
+TEST(Processor, RefusesSixtyFourBitProcessing) {
+    ProcessorHost host;
+    EXPECT_EQ(host.processor().canProcessSampleSize(kSample64), kResultFalse);
+    EXPECT_EQ(host.processor().canProcessSampleSize(kSample32), kResultTrue);
+    EXPECT_EQ(host.setup(48000, 256, kSample64), kResultFalse);
+    ASSERT_EQ(host.setup(48000, 256), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
+
+    float left[8] = {7, 7, 7, 7, 7, 7, 7, 7}, right[8] = {7, 7, 7, 7, 7, 7, 7, 7};
+    float* channels[2] = {left, right};
+    AudioBusBuffers output{};
+    output.numChannels = 2;
+    output.channelBuffers32 = channels;
+    ProcessData data{};
+    data.symbolicSampleSize = kSample64;
+    data.numSamples = 8;
+    data.numOutputs = 1;
+    data.outputs = &output;
+    EXPECT_EQ(host.processor().process(data), kResultFalse);
+    EXPECT_EQ(left[7], 7.0f);
+}
+
+TEST(Processor, BlocksBeforeSetupAreClearedAndFail) {
+    ProcessorHost idle;  // never set up
+    std::vector<float> left(64, 5.0f), right(64, 5.0f);
+    float* channels[2] = {left.data(), right.data()};
+    AudioBusBuffers output{};
+    output.numChannels = 2;
+    output.channelBuffers32 = channels;
+    ProcessData data{};
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 64;
+    data.numOutputs = 1;
+    data.outputs = &output;
+    EXPECT_EQ(idle.processor().process(data), kResultFalse);
+    EXPECT_EQ(left[63], 0.0f);
+    EXPECT_EQ(output.silenceFlags, 3u);
+}
+
+TEST(Processor, FailedSetupSendsTheForcedHealthReport) {
+    ProcessorHost host;
+    EXPECT_EQ(host.setup(48000, 20000), kResultFalse);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(host.messages()[0].id, "kelvo.runtimeDiagnostics");
+    EXPECT_NE(host.messages()[0].json.find("\"lifecycle\":\"failed\""), std::string::npos);
+    EXPECT_NE(host.messages()[0].json.find("host processing configuration is invalid"),
+              std::string::npos);
+    EXPECT_EQ(host.activate(), kResultFalse);
+}
+
+TEST(Processor, LatencyFollowsTheRateAdapter) {
+    struct Case {
+        double rate, kernelRate;
+        uint32 latency;
+    };
+    const Case cases[] = {{48000, 0, 0}, {44100, 0, 0}, {44100, 48000, 35}, {96000, 48000, 56}};
+    for (const Case& c : cases) {
+        FakeKernel fake;
+        fake.acceptedRate = c.kernelRate;
+        fake.install();
+        ProcessorHost host(fakeKernelFunctions());
+        ASSERT_EQ(host.setup(c.rate, 512), kResultOk);
+        EXPECT_EQ(host.processor().getLatencySamples(), c.latency) << c.rate;
+    }
+}
+
+TEST(Processor, EventsAndParameterChangesReachTheKernel) {
+    FakeKernel fake;
+    fake.install();
+    ProcessorHost host(fakeKernelFunctions());
+    ASSERT_EQ(host.setup(48000, 256), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
+    host.events().noteOn(10, 36, 0.5f, 9);
+    host.events().noteOn(20, 38, 0.0f);  // velocity 0: a note-off
+    host.events().noteOff(30, 36);
+    host.parameters().add(0, 5, 0.5);
+    host.parameters().add(18, 0, 0.7);  // not an engine parameter
+    host.parameters().add(1000, 0, 0.7);
+    ASSERT_EQ(host.process(64), kResultOk);
+    ASSERT_EQ(fake.events.size(), 4u);
+    const std::tuple<uint32_t, uint32_t, uint32_t, double> expected[] = {
+        {1, 5, 0, 75}, {2, 10, 36, 0.5}, {3, 20, 38, 0}, {3, 30, 36, 0}};
+    for (size_t i = 0; i < 4; ++i) {
+        auto [kind, frame, a, value] = expected[i];
+        EXPECT_EQ(fake.events[i].kind, kind) << i;
+        EXPECT_EQ(fake.events[i].frame, frame) << i;
+        EXPECT_EQ(fake.events[i].a, a) << i;
+        EXPECT_EQ(fake.events[i].value, value) << i;
+    }
+}
+
+TEST(Processor, FlushBlocksUpdateValuesWithoutRendering) {
+    FakeKernel fake;
+    fake.install();
+    ProcessorHost host(fakeKernelFunctions());
+    ASSERT_EQ(host.setup(48000, 256), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
+    ASSERT_EQ(host.process(16), kResultOk);
+    fake.events.clear();
+    fake.chunks.clear();
+    host.parameters().add(2, 0, 1.0);
+    ASSERT_EQ(host.process(0), kResultOk);
+    EXPECT_TRUE(fake.chunks.empty());
+    EXPECT_EQ(host.processor().engine().paramValue(2), 1.0);
+    ASSERT_EQ(host.process(16), kResultOk);  // queued again: reaches the kernel now
+    ASSERT_EQ(fake.events.size(), 1u);
+    EXPECT_EQ(fake.events[0].a, 2u);
+    EXPECT_EQ(fake.events[0].value, 1.0);
+}
+
+TEST(Processor, MissingOutputKeepsTheBlockQueued) {
+    FakeKernel fake;
+    fake.install();
+    ProcessorHost host(fakeKernelFunctions());
+    ASSERT_EQ(host.setup(48000, 256), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
+    EventList events;
+    events.noteOn(3, 40, 1.0f);
+    ProcessData data{};
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 32;
+    data.inputEvents = &events;
+    EXPECT_EQ(host.processor().process(data), kResultFalse);
+    EXPECT_TRUE(fake.chunks.empty());
+    ASSERT_EQ(host.process(32), kResultOk);
+    ASSERT_EQ(fake.events.size(), 1u);
+    EXPECT_EQ(fake.events[0].a, 40u);
+}
+
+TEST(Processor, SilenceFlagsMarkSilentChannels) {
+    ProcessorHost host;
+    ASSERT_EQ(host.setup(48000, 128), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
+    ASSERT_EQ(host.process(128), kResultOk);
+    EXPECT_EQ(host.silenceFlags(), 3u);
+    host.events().noteOn(0, 36, 1.0f);
+    ASSERT_EQ(host.process(128), kResultOk);
+    EXPECT_EQ(host.silenceFlags(), 0u);
+}
+
+// Renders the kick at absolute frame 130 in blocks of the given size.
+std::vector<float> kickAt130(double rate, int32 block, int32 total) {
+    ProcessorHost host;
+    EXPECT_EQ(host.setup(rate, block), kResultOk);
+    EXPECT_EQ(host.activate(), kResultOk);
+    std::vector<float> audio;
+    for (int32 start = 0; start < total; start += block) {
+        const int32 frames = std::min(block, total - start);
+        if (130 >= start && 130 < start + frames) host.events().noteOn(130 - start, 36, 1.0f);
+        EXPECT_EQ(host.process(frames), kResultOk);
+        audio.insert(audio.end(), host.left().begin(), host.left().begin() + frames);
+    }
+    return audio;
+}
+
+TEST(Processor, NotesAreSampleAccurateAtEveryBlockSizeAndRate) {
+    for (double rate : {22050.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
+        const std::vector<float> reference = kickAt130(rate, 300, 5000);
+        for (int i = 0; i < 130; ++i)
+            ASSERT_EQ(reference[i], 0.0f) << rate << " " << i;
+        EXPECT_NE(reference[130], 0.0f) << rate;
+        for (int32 block : {1, 31, 128, 4096})
+            EXPECT_EQ(kickAt130(rate, block, 5000), reference) << rate << " block " << block;
+    }
+}
+
+TEST(Processor, HostFactsDescribeTheSetup) {
+    ProcessorHost host;
+    ASSERT_EQ(host.setup(44100, 333), kResultOk);
+    const HostFacts& facts = host.processor().hostFacts();
+    EXPECT_EQ(facts.sampleRate, 44100);
+    EXPECT_EQ(facts.maxBlockFrames, 333);
+    EXPECT_EQ(facts.sampleSize, 32);
+    EXPECT_EQ(facts.busCount, 1u);
+    EXPECT_STREQ(facts.buses[0].id, "out0");
+    EXPECT_STREQ(facts.buses[0].layout, "stereo");
+    EXPECT_EQ(facts.buses[0].channels, 2);
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_EQ(std::memcmp(host.messages()[0].json.data(), &facts, sizeof facts), 0);
+}
+
+}  // namespace
+}  // namespace kelvo::test
