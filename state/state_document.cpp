@@ -1,0 +1,349 @@
+#include "state_document.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "base64.h"
+#include "json_writer.h"
+
+namespace kelvo {
+namespace {
+
+struct AssetFaultName {
+    SamplerAssetDiagnostic code;
+    const char* name;
+};
+
+constexpr AssetFaultName ASSET_FAULT_NAMES[] = {
+    {SAMPLER_ASSET_MISSING_IN_MEMORY, "missing-in-memory-asset"},
+    {SAMPLER_ASSET_CORRUPT_IN_MEMORY, "corrupt-in-memory-asset"},
+    {SAMPLER_ASSET_MOVED_IN_MEMORY, "moved-in-memory-asset"},
+    {SAMPLER_ASSET_CHANGED_IN_MEMORY, "changed-in-memory-asset"},
+    {SAMPLER_ASSET_UNSUPPORTED_STEREO, "unsupported-stereo-source"},
+};
+
+constexpr const char* ZONE_PROGRAM_NAMES[SAMPLER_ZONE_PROGRAM_COUNT] = {
+    "legacy-single-zone", "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
+    "key-zones-pitch",    "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
+};
+
+constexpr const char* BANK_SOURCE_NAMES[] = {"embedded", "module-relative", "user-folder",
+                                             "hosted"};
+
+constexpr const char* ZONE_ABI = "kelvo-dual-stack-sampler/zone-layer/v1";
+
+bool bankSourceKnown(std::string_view name) {
+    return std::find(std::begin(BANK_SOURCE_NAMES), std::end(BANK_SOURCE_NAMES), name) !=
+           std::end(BANK_SOURCE_NAMES);
+}
+
+// Truncation toward zero, saturating at the 32-bit limits; NaN gives 0.
+int32_t toInt32(double value) {
+    if (std::isnan(value)) return 0;
+    double whole = std::trunc(value);
+    if (whole <= double(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    if (whole >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    return int32_t(whole);
+}
+
+// Bank texts are stored as C strings, so a text read from a document ends at
+// a raw NUL byte; every length rule applies to what is stored.
+std::string_view cText(const std::string& text) {
+    return std::string_view(text).substr(0, text.find('\0'));
+}
+
+// `text` must fit: at most N - 1 bytes.
+template <size_t N>
+void storeText(char (&field)[N], std::string_view text) {
+    std::fill(std::copy(text.begin(), text.end(), field), field + N, '\0');
+}
+
+bool present(const char* text) {
+    return text && *text;
+}
+
+bool readParams(Reader& reader, StateChunk& chunk) {
+    return readObject(reader, [&chunk](Reader& r, std::string_view key) {
+        double value = 0.0;
+        switch (peek(r)) {
+            case 't':
+                if (!matchLiteral(r, "true")) return false;
+                value = 1.0;
+                break;
+            case 'f':
+                if (!matchLiteral(r, "false")) return false;
+                value = 0.0;
+                break;
+            default:
+                if (!parseNumber(r, &value)) return skipValue(r, 2);
+                // inf and nan have no JSON form (the writer puts null, which
+                // reads back as absent) and would reach the engine as they
+                // are: treated as no value.
+                if (!std::isfinite(value)) return true;
+                break;
+        }
+        int id = paramIndexForPath(key);
+        if (id >= 0) {
+            chunk.params[id] = value;
+            chunk.paramPresent[id] = true;
+        }
+        return true;
+    });
+}
+
+bool readSampler(Reader& reader, StateChunk& chunk) {
+    double version = 0.0;
+    bool hasPads = false;
+    SamplerPadOverrides pads;
+    bool ok = readObject(reader, [&](Reader& r, std::string_view key) {
+        if (key == "v") return parseNumber(r, &version);
+        if (key == "pads" && peek(r) == '{') {
+            // A second "pads" map merges into the first, in order.
+            hasPads = true;
+            return parsePadOverrideMap(r, pads);
+        }
+        return skipValue(r, 1);
+    });
+    if (!ok) return false;
+    if (version == 1.0 && hasPads) {
+        chunk.pads = std::move(pads);
+        chunk.padsPresent = true;
+    }
+    return true;
+}
+
+bool readAuthored(Reader& reader, StateChunk& chunk) {
+    double version = 0.0;
+    std::string bytes;
+    bool ok = readObject(reader, [&](Reader& r, std::string_view key) {
+        if (key == "v") return parseNumber(r, &version);
+        if (key == "bytes" && peek(r) == '"') return parseString(r, &bytes);
+        return skipValue(r, 1);
+    });
+    if (!ok) return false;
+    if (bytes.empty()) return true;
+    // A payload that does not decode is ignored; the earlier one stays.
+    std::vector<uint8_t> decoded;
+    if (!base64Decode(bytes, decoded, AUTHORED_STATE_MAX_BYTES)) return true;
+    chunk.authoredBytes = std::move(decoded);
+    chunk.authoredVersion = toInt32(version);
+    chunk.authoredPresent = true;
+    return true;
+}
+
+enum BankText { ID, VERSION, SHA256, SOURCE, PRESET_ID, INSTRUMENT, LOCATOR, BANK_TEXT_COUNT };
+
+constexpr const char* BANK_KEYS[BANK_TEXT_COUNT] = {"id",       "bankVersion", "sha256", "source",
+                                                    "presetId", "instrument",  "locator"};
+
+bool readBank(Reader& reader, StateChunk& chunk) {
+    std::string texts[BANK_TEXT_COUNT];
+    bool ok = readObject(reader, [&texts](Reader& r, std::string_view key) {
+        for (int i = 0; i < BANK_TEXT_COUNT; ++i)
+            if (key == BANK_KEYS[i])
+                return peek(r) == '"' ? parseString(r, &texts[i]) : skipValue(r, 1);
+        return skipValue(r, 1);
+    });
+    if (!ok) return false;
+    std::string_view id = cText(texts[ID]);
+    if (id.empty()) return true;
+    if (id.size() >= sizeof chunk.bankId) {
+        storeText(chunk.bankId, {});
+        return true;
+    }
+    std::string_view version = cText(texts[VERSION]);
+    std::string_view sha256 = cText(texts[SHA256]);
+    std::string_view source = cText(texts[SOURCE]);
+    std::string_view locator = cText(texts[LOCATOR]);
+    std::string_view presetId = cText(texts[PRESET_ID]);
+    std::string_view instrument = cText(texts[INSTRUMENT]);
+    storeText(chunk.bankId, id);
+    storeText(chunk.bankVersion, version.size() < sizeof chunk.bankVersion ? version : "");
+    storeText(chunk.bankSha256, sha256.size() < sizeof chunk.bankSha256 ? sha256 : "");
+    if (bankSourceKnown(source)) storeText(chunk.bankSource, source);
+    chunk.hasBankRef = true;
+    if (!locator.empty()) {
+        chunk.hasBankLocator = locator.size() < sizeof chunk.bankLocator;
+        storeText(chunk.bankLocator, chunk.hasBankLocator ? locator : "");
+    }
+    if (!presetId.empty()) {
+        chunk.hasBankPresetId = presetId.size() < sizeof chunk.bankPresetId;
+        storeText(chunk.bankPresetId, chunk.hasBankPresetId ? presetId : "");
+    }
+    if (!instrument.empty())
+        storeText(chunk.bankInstrument,
+                  instrument.size() < sizeof chunk.bankInstrument ? instrument : "");
+    return true;
+}
+
+void appendMember(std::string& out, const char* key, const char* text) {
+    out += ",\"";
+    out += key;
+    out += "\":";
+    jsonAppendQuoted(out, text);
+}
+
+void writeBank(std::string& out, const BankStateRefOut& bank) {
+    out += ",\"bank\":{\"version\":1,\"id\":";
+    jsonAppendQuoted(out, bank.id);
+    if (present(bank.bankVersion)) appendMember(out, "bankVersion", bank.bankVersion);
+    if (present(bank.sha256)) appendMember(out, "sha256", bank.sha256);
+    if (present(bank.locator)) appendMember(out, "locator", bank.locator);
+    appendMember(out, "source", present(bank.source) ? bank.source : "embedded");
+    if (present(bank.instrument)) appendMember(out, "instrument", bank.instrument);
+    if (present(bank.presetId)) appendMember(out, "presetId", bank.presetId);
+    out += '}';
+}
+
+}  // namespace
+
+const char* samplerAssetDiagnosticName(uint32_t code) {
+    for (const AssetFaultName& entry : ASSET_FAULT_NAMES)
+        if (entry.code == code) return entry.name;
+    return "none";
+}
+
+bool samplerAssetDiagnosticFromName(std::string_view name, SamplerAssetDiagnostic* code) {
+    for (const AssetFaultName& entry : ASSET_FAULT_NAMES) {
+        if (name == entry.name) {
+            if (code) *code = entry.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* samplerZoneProgramName(uint32_t program) {
+    return ZONE_PROGRAM_NAMES[program < SAMPLER_ZONE_PROGRAM_COUNT ? program : 0];
+}
+
+bool samplerZoneProgramNameKnown(std::string_view name) {
+    return std::find(std::begin(ZONE_PROGRAM_NAMES), std::end(ZONE_PROGRAM_NAMES), name) !=
+           std::end(ZONE_PROGRAM_NAMES);
+}
+
+SamplerZoneProgram samplerZoneProgramFromName(std::string_view name) {
+    for (uint32_t i = 0; i < SAMPLER_ZONE_PROGRAM_COUNT; ++i)
+        if (name == ZONE_PROGRAM_NAMES[i]) return SamplerZoneProgram(i);
+    return SAMPLER_ZONE_LEGACY_SINGLE;
+}
+
+bool bankSourceNameKnown(const char* name) {
+    return name && bankSourceKnown(name);
+}
+
+std::string writeStateJson(const double* params, int32_t variation, const CcMap* ccMap,
+                           uint32_t assetFault, uint32_t zoneProgram,
+                           const BankStateRefOut* bankRef, const SamplerPadOverrides* pads,
+                           const AuthoredStateOut* authored) {
+    std::string out;
+    out.reserve(650);
+    out += "{\"params\":{";
+    for (uint32_t id = 0; params && id < KELVO_PARAM_COUNT; ++id) {
+        if (id) out += ',';
+        jsonAppendQuoted(out, KELVO_PARAMS[id].path);
+        out += ':';
+        jsonAppendNumber(out, params[id]);
+    }
+    out += '}';
+    if (variation >= 0) {
+        out += ",\"variation\":";
+        jsonAppendNumber(out, variation);
+    }
+    if (ccMap) {
+        out += ",\"ccMap\":";
+        writeCcMapJson(out, *ccMap);
+    }
+    if (assetFault != SAMPLER_ASSET_NONE)
+        appendMember(out, "samplerAssetFault", samplerAssetDiagnosticName(assetFault));
+    if (zoneProgram != SAMPLER_ZONE_LEGACY_SINGLE) {
+        appendMember(out, "samplerZoneAbi", ZONE_ABI);
+        out += ",\"samplerZoneVersion\":1";
+        appendMember(out, "samplerZoneProgram", samplerZoneProgramName(zoneProgram));
+    }
+    if (pads && !pads->empty()) {
+        out += ",\"sampler\":{\"v\":1,\"pads\":";
+        writeSamplerPadOverridesJson(out, *pads);
+        out += '}';
+    }
+    if (bankRef && present(bankRef->id)) writeBank(out, *bankRef);
+    if (authored && authored->bytes && authored->size) {
+        out += ",\"authoredState\":{\"v\":";
+        jsonAppendNumber(out, authored->version);
+        out += ",\"bytes\":\"";
+        base64Append(out, authored->bytes, authored->size);
+        out += "\"}";
+    }
+    out += '}';
+    return out;
+}
+
+bool parseStateValue(Reader& reader, StateChunk& chunk) {
+    std::string name;
+    return readObject(reader, [&](Reader& r, std::string_view key) {
+        if (key == "params") return readParams(r, chunk);
+        if (key == "variation") {
+            double value = 0.0;
+            if (!parseNumber(r, &value)) return false;
+            chunk.variation = toInt32(value);
+            return true;
+        }
+        if (key == "ccMap") {
+            char first = peek(r);
+            if (first != '{' && first != '[') return skipValue(r, 1);
+            // Read aside: a later map that is not valid keeps an earlier one.
+            CcMap map;
+            bool valid = false;
+            if (!parseCcMapValue(r, map, valid)) return false;
+            if (valid) {
+                chunk.ccMap = map;
+                chunk.ccMapPresent = true;
+            }
+            return true;
+        }
+        if (key == "samplerAssetFault") {
+            if (!parseString(r, &name)) return false;  // a non-string fails
+            SamplerAssetDiagnostic code = SAMPLER_ASSET_NONE;
+            chunk.samplerAssetFaultPresent = samplerAssetDiagnosticFromName(name, &code);
+            chunk.samplerAssetFault = code;
+            return true;
+        }
+        if (key == "samplerZoneProgram") {
+            if (!parseString(r, &name)) return false;  // a non-string fails
+            if (samplerZoneProgramNameKnown(name)) {
+                chunk.samplerZoneProgram = samplerZoneProgramFromName(name);
+                chunk.samplerZoneProgramPresent = true;
+            }
+            return true;
+        }
+        if (key == "sampler" || key == "authoredState" || key == "bank") {
+            if (peek(r) != '{') return skipValue(r, 1);
+            if (key == "sampler") return readSampler(r, chunk);
+            if (key == "authoredState") return readAuthored(r, chunk);
+            return readBank(r, chunk);
+        }
+        return skipValue(r, 1);
+    });
+}
+
+bool parseStateJson(const char* text, size_t length, StateChunk& chunk) {
+    if (!text && length) return false;
+    try {
+        // The reader needs a NUL after the last byte; state streams carry
+        // none.
+        std::string owned(text ? text : "", length);
+        Reader reader{owned.data(), owned.data() + owned.size()};
+        return parseStateValue(reader, chunk) && atDocumentEnd(reader);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace kelvo
