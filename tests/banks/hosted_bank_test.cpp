@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "hosted_bank.h"
+#include "pack_dir.h"
+#include "sound_pack_loader.h"
+#include "wav_bytes.h"
+#include "zip_bytes.h"
+
+extern char** environ;
+
+namespace kelvo {
+namespace {
+
+using namespace kelvo::test;
+
+// The server script on 127.0.0.1 with a certificate made for this run.
+class HttpsServer {
+  public:
+    bool start(const fs::path& work, const fs::path& served) {
+        caFile = (work / "cert.pem").string();
+        std::string key = (work / "key.pem").string();
+        std::string command = std::string(KELVO_TEST_OPENSSL) +
+                              " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                              " -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
+                              " -keyout '" +
+                              key + "' -out '" + caFile + "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) return false;
+
+        int input[2], output[2];
+        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) return false;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        std::string served_ = served.string();
+        const char* argv[] = {KELVO_TEST_PYTHON, KELVO_TEST_HTTPS_SERVER, caFile.c_str(),
+                              key.c_str(),       served_.c_str(),         nullptr};
+        int spawned = posix_spawn(&pid_, KELVO_TEST_PYTHON, &actions, nullptr,
+                                  const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(input[0]);
+        ::close(output[1]);
+        stdin_ = input[1];
+        if (spawned != 0) {
+            pid_ = -1;
+            ::close(output[0]);
+            return false;
+        }
+        // The first line is the port.
+        std::string line;
+        pollfd ready{output[0], POLLIN, 0};
+        char c;
+        while (line.find('\n') == std::string::npos && poll(&ready, 1, 20000) == 1 &&
+               ::read(output[0], &c, 1) == 1)
+            line += c;
+        ::close(output[0]);
+        port = std::atoi(line.c_str());
+        return port > 0;
+    }
+
+    void stop() {
+        if (stdin_ >= 0) ::close(stdin_);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+        stdin_ = -1;
+    }
+
+    std::string url(const std::string& path, const char* scheme = "https") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/" + path;
+    }
+
+    std::string caFile;
+    int port = 0;
+
+  private:
+    pid_t pid_ = -1;
+    int stdin_ = -1;
+};
+
+std::string manifestFor(const std::vector<uint8_t>& wavBytes) {
+    return R"({"format":"kelvo-sound-pack/v1","id":"hosted","assetTable":[{"id":"a","path":"a.wav",)"
+           R"("sha256":")" +
+           sha256Of(wavBytes) + R"("}],"instruments":[{"id":"i","document":"i.json"}]})";
+}
+
+const std::string INSTRUMENT =
+    R"({"format":"kelvo-sampler-instrument/v1","zones":[{"id":"z","assetId":"a"}]})";
+
+class HostedBank : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        work = makeTempDir("kelvo-hosted-server");
+        ASSERT_FALSE(work.empty());
+        fs::create_directory(work / "served");
+        ASSERT_TRUE(server.start(work, work / "served")) << "cannot start the HTTPS server";
+    }
+    static void TearDownTestSuite() {
+        server.stop();
+        fs::remove_all(work);
+    }
+
+    void SetUp() override {
+        ASSERT_GT(server.port, 0);
+        data = makeTempDir("kelvo-hosted-data");
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+        ::setenv("NO_PROXY", "127.0.0.1", 1);
+        options.caFile = server.caFile;
+        options.requestTimeoutSeconds = 5;
+        options.resourceTimeoutSeconds = 20;
+        root = data / "Kelvo" / "banks";
+    }
+    void TearDown() override { fs::remove_all(data); }
+
+    // Serves `entries` as a zip under `name`; returns its digest.
+    static std::string serve(const std::string& name, const std::vector<ZipEntry>& entries) {
+        std::vector<uint8_t> zip = makeZip(entries);
+        writeFile(work / "served" / name, zip);
+        return sha256Of(zip);
+    }
+
+    bool fetch(const std::string& url, const std::string& sha256) {
+        return fetchHostedBank(url, sha256, directory, error, options);
+    }
+
+    // What the cache root holds besides finished entries (staging leftovers).
+    std::vector<std::string> strays() const {
+        std::vector<std::string> found;
+        std::error_code ignored;
+        for (const auto& item : fs::directory_iterator(root, ignored))
+            if (item.path().filename().string().find(".staging-") != std::string::npos)
+                found.push_back(item.path().filename());
+        return found;
+    }
+
+    static inline fs::path work;
+    static inline HttpsServer server;
+    fs::path data, root;
+    HostedFetchOptions options;
+    std::string directory = "stale", error = "stale";
+};
+
+TEST_F(HostedBank, DownloadsUnpacksAndCaches) {
+    std::vector<uint8_t> sample = rampWav(64);
+    std::string digest =
+        serve("pack.zip", {{"My Pack/", "", 040755},
+                           {"My Pack/bank.json", manifestFor(sample)},
+                           {"My Pack/i.json", INSTRUMENT},
+                           {"My Pack/a.wav", std::string(sample.begin(), sample.end())},
+                           {".hidden/", "", 040755}});
+    // An upper-case scheme, and a redirect that stays on https.
+    ASSERT_TRUE(fetch(server.url("redirect/https/pack.zip", "HTTPS"), digest)) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(directory, (root / digest).string());
+    RuntimeBankLoad load = loadRuntimeBank(directory, 0, "");
+    EXPECT_EQ(load.outcome, RUNTIME_BANK_OK) << load.message;
+    EXPECT_EQ(load.bank.arena.size(), 64u);
+    EXPECT_TRUE(strays().empty());
+
+    // A hit needs no network: any URL (even none) returns the entry.
+    fs::remove(work / "served" / "pack.zip");
+    ASSERT_TRUE(fetch("", digest)) << error;
+    EXPECT_EQ(directory, (root / digest).string());
+}
+
+TEST_F(HostedBank, ChoosesThePackRoot) {
+    struct Case {
+        const char* name;
+        std::vector<ZipEntry> entries;
+        std::vector<std::string> expected;  // paths inside the entry
+    };
+    const Case cases[] = {
+        {"bank.json at the top",
+         {{"bank.json", "{}"}, {"kit/x.wav", "x"}},
+         {"bank.json", "kit/x.wav"}},
+        {"one folder among files",
+         {{"README", "r"}, {"pack/bank.json", "{}"}, {".DS_Store", ""}},
+         {"bank.json"}},
+        {"two folders", {{"a/bank.json", "{}"}, {"b/x", "x"}}, {"a/bank.json", "b/x"}},
+        {"names beyond ASCII",
+         {{"Pack \xC3\x9C/bank.json", "{}"}, {"Pack \xC3\x9C/dr\xC3\xBCm.wav", "x"}},
+         {"bank.json", "dr\xC3\xBCm.wav"}},
+        {"resource forks of a Mac zip",
+         {{"pack/bank.json", "{}"}, {"__MACOSX/pack/._bank.json", "fork"}},
+         {"bank.json"}},
+    };
+    for (const Case& c : cases) {
+        std::string digest = serve("layout.zip", c.entries);
+        ASSERT_TRUE(fetch(server.url("layout.zip"), digest)) << c.name << ": " << error;
+        for (const std::string& path : c.expected)
+            EXPECT_TRUE(fs::is_regular_file(fs::path(directory) / path)) << c.name << ": " << path;
+        EXPECT_FALSE(fs::exists(fs::path(directory) / "__MACOSX")) << c.name;
+        EXPECT_TRUE(strays().empty()) << c.name;
+    }
+}
+
+TEST_F(HostedBank, RefusesBeforeTheNetwork) {
+    const std::string digest(64, 'a');
+    struct Case {
+        std::string url, sha256, error;
+    };
+    const Case cases[] = {
+        {server.url("x.zip"), digest.substr(1), "a hosted bank must pin a 64-hex sha256"},
+        {server.url("x.zip"), digest.substr(1) + "g", "a hosted bank must pin a 64-hex sha256"},
+        {server.url("x.zip", "http"), digest, "hosted banks must be served over https"},
+        {server.url("x.zip", "ftp"), digest, "hosted banks must be served over https"},
+        {"127.0.0.1/x.zip", digest, "hosted bank url is not a valid URL"},
+        {"", digest, "hosted bank url is not a valid URL"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(fetch(c.url, c.sha256)) << c.url;
+        EXPECT_EQ(error, c.error) << c.url;
+        EXPECT_EQ(directory, "");
+    }
+    EXPECT_FALSE(fs::exists(root / digest));
+
+    fs::remove_all(data);
+    writeFile(data, "a file where the data directory should be");
+    EXPECT_FALSE(fetch(server.url("x.zip"), digest));
+    EXPECT_EQ(error, "cannot create the bank cache directory");
+}
+
+TEST_F(HostedBank, ReportsDownloadFailures) {
+    std::vector<uint8_t> zip = makeZip({{"bank.json", "{}"}});
+    std::string digest = serve("small.zip", {{"bank.json", "{}"}});
+    std::string other(64, 'b');
+
+    EXPECT_FALSE(fetch(server.url("missing.zip"), other));
+    EXPECT_EQ(error, "HTTP 404");
+    EXPECT_FALSE(fetch(server.url("redirect/http/small.zip"), digest));
+    EXPECT_NE(error, "");
+    EXPECT_EQ(error.find("HTTP "), std::string::npos) << error;
+    EXPECT_FALSE(fetch(server.url("small.zip"), other));
+    EXPECT_EQ(error, "downloaded bytes hash to " + digest.substr(0, 16) +
+                         "\u2026 which does not match the pinned sha256");
+    std::string upper = digest;
+    for (char& c : upper)
+        c = static_cast<char>(toupper(c));
+    EXPECT_FALSE(fetch(server.url("small.zip"), upper));
+    EXPECT_EQ(error.find("downloaded bytes hash to"), 0u) << error;
+
+    options.maxDownloadBytes = zip.size() - 1;
+    EXPECT_FALSE(fetch(server.url("small.zip"), digest));
+    EXPECT_EQ(error, "the download is larger than " + std::to_string(zip.size() - 1) + " bytes");
+    options.maxDownloadBytes = HOSTED_BANK_MAX_DOWNLOAD_BYTES;
+
+    // A stalled transfer ends after the request time-out.
+    options.requestTimeoutSeconds = 1;
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetch(server.url("stall"), other));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_NE(error, "");
+
+    // A certificate the system does not trust is refused.
+    options = {};
+    EXPECT_FALSE(fetch(server.url("small.zip"), digest));
+    EXPECT_NE(error, "");
+    EXPECT_TRUE(!fs::exists(root) || fs::is_empty(root));
+}
+
+TEST_F(HostedBank, RefusesArchivesThatReachOutside) {
+    struct Case {
+        const char* name;
+        std::vector<ZipEntry> entries;
+    };
+    const Case cases[] = {
+        {"parent segment", {{"bank.json", "{}"}, {"../escaped", "x"}}},
+        {"inner parent segment", {{"pack/../../escaped", "x"}}},
+        {"absolute", {{"bank.json", "{}"}, {"/tmp/kelvo-escaped", "x"}}},
+        {"symlink", {{"link", "../escaped", 0120777}, {"bank.json", "{}"}}},
+        {"symlink then write through it", {{"dir", "..", 0120777}, {"dir/escaped", "x"}}},
+        {"character device", {{"bank.json", "{}"}, {"tty", "", 020644}}},
+        {"block device", {{"disk", "", 060644}}},
+        {"not a zip", {}},
+    };
+    for (const Case& c : cases) {
+        std::string digest = c.entries.empty() ? (writeFile(work / "served/bad.zip", "not a zip"),
+                                                  sha256Of(std::string("not a zip")))
+                                               : serve("bad.zip", c.entries);
+        EXPECT_FALSE(fetch(server.url("bad.zip"), digest)) << c.name;
+        EXPECT_EQ(error, "the downloaded archive is not a readable zip") << c.name;
+        EXPECT_FALSE(fs::exists(root / digest)) << c.name;
+        EXPECT_FALSE(fs::exists(root.parent_path() / "escaped")) << c.name;
+        EXPECT_FALSE(fs::exists(root / "escaped")) << c.name;
+        EXPECT_TRUE(strays().empty()) << c.name;
+    }
+    EXPECT_FALSE(fs::exists("/tmp/kelvo-escaped"));
+}
+
+TEST_F(HostedBank, AFailedDownloadLeavesTheEntryAlone) {
+    std::string digest = serve("good.zip", {{"bank.json", "{}"}});
+    // Something that is not a directory sits where the entry goes.
+    fs::create_directories(root);
+    writeFile(root / digest, "keep");
+    const std::string unreadable = sha256Of(std::string("not a zip"));
+    writeFile(work / "served/junk.zip", "not a zip");
+    for (const std::string& url : {server.url("missing.zip"), server.url("junk.zip")}) {
+        EXPECT_FALSE(fetch(url, digest)) << url;
+        EXPECT_TRUE(fs::is_regular_file(root / digest)) << url;
+    }
+    std::ifstream kept(root / digest);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+
+    // A download that verifies and unpacks replaces it.
+    ASSERT_TRUE(fetch(server.url("good.zip"), digest)) << error;
+    EXPECT_TRUE(fs::is_regular_file(root / digest / "bank.json"));
+    EXPECT_TRUE(strays().empty());
+}
+
+}  // namespace
+}  // namespace kelvo
