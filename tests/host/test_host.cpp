@@ -144,17 +144,27 @@ tresult ProcessorHost::activate(bool state) {
     return processor_->setActive(state);
 }
 
-tresult ProcessorHost::process(int32 frames) {
-    float* channels[2] = {left_.data(), right_.data()};
+AudioBusBuffers stereoBus(float** channels) {
     AudioBusBuffers output{};
     output.numChannels = 2;
     output.channelBuffers32 = channels;
+    return output;
+}
+
+ProcessData blockData(AudioBusBuffers& output, int32 frames, int32 sampleSize) {
     ProcessData data{};
     data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
+    data.symbolicSampleSize = sampleSize;
     data.numSamples = frames;
     data.numOutputs = 1;
     data.outputs = &output;
+    return data;
+}
+
+tresult ProcessorHost::process(int32 frames) {
+    float* channels[2] = {left_.data(), right_.data()};
+    AudioBusBuffers output = stereoBus(channels);
+    ProcessData data = blockData(output, frames);
     data.inputParameterChanges = parameters_;
     data.inputEvents = events_;
     const tresult result = processor_->process(data);

@@ -87,6 +87,13 @@ class MessageRecorder : public Steinberg::Vst::IConnectionPoint {
     DECLARE_FUNKNOWN_METHODS
 };
 
+// A stereo output bus over two channel buffers.
+Steinberg::Vst::AudioBusBuffers stereoBus(float** channels);
+// A block of `frames` samples for one output bus and no inputs.
+Steinberg::Vst::ProcessData blockData(Steinberg::Vst::AudioBusBuffers& output,
+                                      Steinberg::int32 frames,
+                                      Steinberg::int32 sampleSize = Steinberg::Vst::kSample32);
+
 // One processor, initialised and connected like a host would, with stereo
 // output buffers of the maximum block size.
 class ProcessorHost {

@@ -25,14 +25,8 @@ TEST(ProcessorAllocations, ProcessNeverAllocates) {
 
     std::vector<float> left(512), right(512);
     float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers output{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data{};
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = 512;
-    data.numOutputs = 1;
-    data.outputs = &output;
+    AudioBusBuffers output = stereoBus(channels);
+    ProcessData data = blockData(output, 512);
     data.inputEvents = &events;
     data.inputParameterChanges = &parameters;
     ASSERT_EQ(host.processor().process(data), kResultOk);  // warm-up

@@ -58,14 +58,8 @@ TEST(Processor, RefusesSixtyFourBitProcessing) {
 
     float left[8] = {7, 7, 7, 7, 7, 7, 7, 7}, right[8] = {7, 7, 7, 7, 7, 7, 7, 7};
     float* channels[2] = {left, right};
-    AudioBusBuffers output{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data{};
-    data.symbolicSampleSize = kSample64;
-    data.numSamples = 8;
-    data.numOutputs = 1;
-    data.outputs = &output;
+    AudioBusBuffers output = stereoBus(channels);
+    ProcessData data = blockData(output, 8, kSample64);
     EXPECT_EQ(host.processor().process(data), kResultFalse);
     EXPECT_EQ(left[7], 7.0f);
 }
@@ -74,14 +68,8 @@ TEST(Processor, BlocksBeforeSetupAreClearedAndFail) {
     ProcessorHost idle;  // never set up
     std::vector<float> left(64, 5.0f), right(64, 5.0f);
     float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers output{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data{};
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = 64;
-    data.numOutputs = 1;
-    data.outputs = &output;
+    AudioBusBuffers output = stereoBus(channels);
+    ProcessData data = blockData(output, 64);
     EXPECT_EQ(idle.processor().process(data), kResultFalse);
     EXPECT_EQ(left[63], 0.0f);
     EXPECT_EQ(output.silenceFlags, 3u);
