@@ -102,12 +102,19 @@ TEST(Processor, LatencyFollowsTheRateAdapter) {
     }
 }
 
-TEST(Processor, EventsAndParameterChangesReachTheKernel) {
+// An active processor at 48 kHz whose kernel records every call.
+class ProcessorOnFakeKernel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake.install();  // the kernel is first called by setup
+        ASSERT_EQ(host.setup(48000, 256), kResultOk);
+        ASSERT_EQ(host.activate(), kResultOk);
+    }
     FakeKernel fake;
-    fake.install();
-    ProcessorHost host(fakeKernelFunctions());
-    ASSERT_EQ(host.setup(48000, 256), kResultOk);
-    ASSERT_EQ(host.activate(), kResultOk);
+    ProcessorHost host{fakeKernelFunctions()};
+};
+
+TEST_F(ProcessorOnFakeKernel, EventsAndParameterChangesReachTheKernel) {
     host.events().noteOn(10, 36, 0.5f, 9);
     host.events().noteOn(20, 38, 0.0f);  // velocity 0: a note-off
     host.events().noteOff(30, 36);
@@ -127,12 +134,7 @@ TEST(Processor, EventsAndParameterChangesReachTheKernel) {
     }
 }
 
-TEST(Processor, FlushBlocksUpdateValuesWithoutRendering) {
-    FakeKernel fake;
-    fake.install();
-    ProcessorHost host(fakeKernelFunctions());
-    ASSERT_EQ(host.setup(48000, 256), kResultOk);
-    ASSERT_EQ(host.activate(), kResultOk);
+TEST_F(ProcessorOnFakeKernel, FlushBlocksUpdateValuesWithoutRendering) {
     ASSERT_EQ(host.process(16), kResultOk);
     fake.events.clear();
     fake.chunks.clear();
@@ -146,12 +148,7 @@ TEST(Processor, FlushBlocksUpdateValuesWithoutRendering) {
     EXPECT_EQ(fake.events[0].value, 1.0);
 }
 
-TEST(Processor, MissingOutputKeepsTheBlockQueued) {
-    FakeKernel fake;
-    fake.install();
-    ProcessorHost host(fakeKernelFunctions());
-    ASSERT_EQ(host.setup(48000, 256), kResultOk);
-    ASSERT_EQ(host.activate(), kResultOk);
+TEST_F(ProcessorOnFakeKernel, MissingOutputKeepsTheBlockQueued) {
     EventList events;
     events.noteOn(3, 40, 1.0f);
     ProcessData data{};
