@@ -3,6 +3,7 @@
 // has to do, measured in the same run.
 #include <benchmark/benchmark.h>
 
+#include <utility>
 #include <vector>
 
 #include "kernel_engine.h"
@@ -44,6 +45,36 @@ void BM_ProcessBlockPattern(benchmark::State& state) {
 }
 BENCHMARK(BM_ProcessBlockPattern)->Unit(benchmark::kMicrosecond);
 
+// Activation with a restored session: every decay at its longest and a kit
+// tone that changes every piece, so the whole kit re-renders before setup
+// returns. Arg 0: the instance is kept (re-activation at the same rate);
+// arg 1: a new instance is created (first activation or a new rate).
+void BM_ActivationWithSession(benchmark::State& state) {
+    const auto rate = static_cast<double>(state.range(0));
+    const bool fresh = state.range(1) != 0;
+    KernelEngine kept;
+    kept.setup(rate, BLOCK);
+    int round = 0;
+    for (auto _ : state) {
+        KernelEngine created;
+        KernelEngine& engine = fresh ? created : kept;
+        const double tone = (++round % 2) != 0 ? 0.2 : 0.8;
+        for (auto [index, value] : {std::pair{1u, 1.2},
+                                    {4u, 0.6},
+                                    {7u, 1.2},
+                                    {8u, 0.3},
+                                    {9u, 1.5},
+                                    {11u, 4.0},
+                                    {12u, 0.8},
+                                    {13u, tone}})
+            engine.setParamValue(index, value);
+        engine.setup(rate, BLOCK);
+    }
+}
+BENCHMARK(BM_ActivationWithSession)
+    ->ArgsProduct({{44100, 48000, 96000, 192000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
 // A kernel that only runs at 48 kHz and costs nothing, so the adapter's own
 // work is what is measured.
 float silentOutput[256];
@@ -64,6 +95,7 @@ const KernelFunctions idleKernel{
         return 0.0;
     },
     [](uint32_t) { return 0.0; },
+    0,
 };
 
 void BM_AdapterPerHostFrame(benchmark::State& state) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <numeric>
 
 #include "engine_trace.h"
@@ -27,8 +28,12 @@ void panicSink(void*, const uint8_t* record, size_t length, uintptr_t) {
 }
 
 // Each kernel is initialised once per process, before its first instance.
+// Hosts set up instances from more than one thread, so the guard is locked
+// (setup never runs on the audio thread).
 void initialiseKernelOnce(const KernelFunctions& kernel) {
+    static std::mutex guard;
     static std::array<uint64_t (*)(), 8> initialised{};
+    const std::lock_guard lock(guard);
     for (auto* done : initialised)
         if (done == kernel.runtimeInit) return;
     for (auto& slot : initialised)
@@ -130,35 +135,57 @@ bool KernelEngine::setup(double sampleRate, int32_t maxBlockFrames) {
     }
     adapter_.configure(rate, capacity);
     adapterFailed_ = false;
+    const bool adapterWasOn = adapterOn_;
     adapterOn_ = false;
     queue_.clear();
     dirty_.store(true);
     randomState_.store(0x6D2B79F5u);
 
     initialiseKernelOnce(kernel_);
-    if (kernelHandle_ != 0) kernel_.destroy(kernelHandle_);
-    return createKernelInstance();
+    if (!reuseKernelInstance(adapterWasOn)) {
+        if (kernelHandle_ != 0) kernel_.destroy(kernelHandle_);
+        kernelHandle_ = 0;
+        createKernelInstance();
+    }
+    if (!attachKernelViews()) return false;
+    settleKernel();
+    return true;
 }
 
-bool KernelEngine::createKernelInstance() {
+// Hosts deactivate and re-activate around every export: an instance already
+// running at this rate is reset (voices and queue cleared) instead of being
+// rebuilt from the defaults.
+bool KernelEngine::reuseKernelInstance(bool adapterWasOn) {
+    if (kernelHandle_ == 0 || kernelHostRate_ != sampleRate_) return false;
+    if (kernel_.reset(kernelHandle_) != 0) return false;
+    adapterOn_ = adapterWasOn;
+    return true;
+}
+
+void KernelEngine::createKernelInstance() {
     kernelHandle_ = static_cast<uint32_t>(kernel_.create(KERNEL_CHUNK_FRAMES, 0, 2, sampleRate_));
     if (kernelHandle_ == 0) {
         kernelHandle_ = static_cast<uint32_t>(kernel_.create(
             KERNEL_CHUNK_FRAMES, 0, 2, static_cast<double>(RateAdapter::KERNEL_RATE)));
         adapterOn_ = kernelHandle_ != 0 && sampleRate_ != RateAdapter::KERNEL_RATE;
     }
+    kernelHostRate_ = kernelHandle_ != 0 ? sampleRate_ : 0.0;
     if (std::FILE* trace = openEngineTrace()) {
         std::fprintf(trace, "S this=%p rate=%.17g kernelRate=%.17g handle=%u\n",
                      static_cast<void*>(this), sampleRate_, sampleRate_, kernelHandle_);
         std::fflush(trace);
     }
-    inputView_ = outputView_ = nullptr;
-    inputLength_ = outputLength_ = 0;
-    if (kernelHandle_ == 0) {
+    if (kernelHandle_ == 0)
         diagnostics_.recordDiagnostic(DIAGNOSTIC_KERNEL_CREATE_FAILED, DIAGNOSTIC_SEVERITY_FATAL,
                                       DIAGNOSTIC_PHASE_CONFIGURE,
                                       "product kernel instance creation failed", nullptr);
-    } else {
+}
+
+bool KernelEngine::attachKernelViews() {
+    inputView_ = outputView_ = nullptr;
+    inputLength_ = outputLength_ = 0;
+    if (kernelHandle_ != 0) {
+        // A new or reset instance holds the kernel's defaults.
         for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i)
             shadow_[i] = KELVO_PARAMS[i].defaultPlain;
         kernel_.inputView(kernelHandle_, &inputView_, &inputLength_);
@@ -175,6 +202,16 @@ bool KernelEngine::createKernelInstance() {
                                   "kernel runtime is unavailable after setup", nullptr);
     std::fprintf(stderr, "kelvo-plugin-shell: kernel setup failed at %.9g Hz\n", sampleRate_);
     return false;
+}
+
+// The instance is handed the current values and re-renders now, on the main
+// thread, while no note is queued: the first block after activation already
+// sounds as the session was left instead of playing default pieces while the
+// changed ones re-render block by block.
+void KernelEngine::settleKernel() {
+    publishDirtyProductParameters(ParameterMask{});
+    for (uint32_t i = 0; i < kernel_.settleBlocks; ++i)
+        if (kernel_.process(kernelHandle_, KERNEL_CHUNK_FRAMES) != 0) break;
 }
 
 void KernelEngine::failBlock(float* const* outputs, int32_t outputChannels, int32_t frames,
@@ -243,7 +280,9 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels, i
                          static_cast<void*>(this), static_cast<unsigned long long>(block), offset,
                          chunk, frames, queue_.size());
         }
-        publishDirtyProductParameters(mask);
+        // Only the first chunk carries the frame-0 events the mask stands for;
+        // a value refused there goes out again with the next chunk.
+        publishDirtyProductParameters(offset == 0 ? mask : ParameterMask{});
         for (int32_t i = 0; i < queue_.size(); ++i) {
             const EngineEvent& event = queue_[i];
             if (event.frame >= offset && event.frame < offset + chunk)

@@ -73,7 +73,10 @@ class KernelEngine {
     using ParameterMask = std::array<bool, ENGINE_PARAMETER_COUNT>;
 
     bool rejectFormat(double sampleRate, int32_t maxBlockFrames);
-    bool createKernelInstance();
+    bool reuseKernelInstance(bool adapterWasOn);
+    void createKernelInstance();
+    bool attachKernelViews();
+    void settleKernel();
     void failBlock(float* const* outputs, int32_t outputChannels, int32_t frames, uint32_t code,
                    uint8_t severity);
     void renderDirect(float* const* outputs, int32_t outputChannels, int32_t frames);
@@ -109,6 +112,7 @@ class KernelEngine {
     std::atomic<bool> dirty_{true};
     std::array<double, ENGINE_PARAMETER_COUNT> shadow_;
     uint32_t kernelHandle_ = 0;
+    double kernelHostRate_ = 0.0;  // the host rate the live instance was created for
     float* inputView_ = nullptr;
     size_t inputLength_ = 0;
     float* outputView_ = nullptr;

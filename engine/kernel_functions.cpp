@@ -17,6 +17,7 @@ const KernelFunctions& drumKernelFunctions() {
         scpr_music_kelvo_drum_synth_c1cf50803a37_push_event,
         scpr_music_kelvo_drum_synth_c1cf50803a37_process,
         scpr_music_kelvo_drum_synth_c1cf50803a37_reset,
+        KELVO_DRUM_KERNEL_SETTLE_BLOCKS,
     };
     return drum;
 }

@@ -1,6 +1,6 @@
 // The engine reaches its DSP kernel only through this table of the kernel's
-// eleven C functions. The default is the drum kernel; tests substitute
-// kernels that refuse rates, fail blocks or refuse events.
+// eleven C functions and one fact about it. The default is the drum kernel;
+// tests substitute kernels that refuse rates, fail blocks or refuse events.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,9 @@ struct KernelFunctions {
     double (*pushEvent)(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, double value);
     double (*process)(uint32_t handle, uint32_t frames);
     double (*reset)(uint32_t handle);
+    // Silent 128-frame process calls after which a new or reset instance has
+    // finished re-rendering for any set of parameter values, at any rate.
+    uint32_t settleBlocks;
 };
 
 // The drum kernel linked into this library.

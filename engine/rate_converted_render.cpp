@@ -41,7 +41,9 @@ bool KernelEngine::renderAdapterChunks(uint64_t count, const ParameterMask& mask
     for (uint64_t done = 0; done < count;) {
         const uint64_t n = std::min<uint64_t>(KERNEL_CHUNK_FRAMES, count - done);
         const uint64_t start = a.kernelPos;
-        publishDirtyProductParameters(mask);
+        // The mask stands for events at kernel frame 0: only the very first
+        // chunk carries them.
+        publishDirtyProductParameters(start == 0 ? mask : ParameterMask{});
         for (int32_t i = 0; i < queue_.size(); ++i) {
             // Events whose position has passed go out at the chunk's first frame.
             const uint64_t at = std::max(eventKernelFrames_[i], start);

@@ -13,6 +13,11 @@ extern "C" {
 
 #define KELVO_KERNEL_EXPORT __attribute__((visibility("default")))
 
+/* Silent process calls of 128 frames after which an instance has rendered
+   every piece for the values it holds, whatever they are and whatever the
+   rate (the longest case, every decay at its maximum at 4 MHz, takes 1120). */
+#define KELVO_DRUM_KERNEL_SETTLE_BLOCKS 1152u
+
 typedef void (*kelvo_kernel_panic_sink)(void* context, const uint8_t* record, size_t length,
                                         uintptr_t site);
 

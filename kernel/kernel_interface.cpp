@@ -1,8 +1,10 @@
 // The kernel's exported C interface: the instance table with generation
 // handles, the per-instance event queue, and the splitting of each block at
 // event frames into sub-blocks rendered by the processor module.
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "drum_kernel.h"
 #include "kernel_interface.h"
@@ -26,6 +28,17 @@ constexpr uint32_t EVENT_CONTROL_CHANGE = 4;
 constexpr int64_t SLOT_OUTPUT_FLOATS = OUT_CHANNELS * MAX_FRAMES;
 
 constexpr double ABI_VERSION = 2;
+
+// Values of a slot's `active` entry. A claimed slot is being created: no other
+// create takes it and no handle resolves to it until it is published live.
+constexpr uint8_t SLOT_FREE = 0;
+constexpr uint8_t SLOT_LIVE = 1;
+constexpr uint8_t SLOT_CLAIMED = 2;
+
+// Creates, destroys and calls for distinct instances run on different threads
+// at once, so `active` and `generations` are accessed atomically. Everything
+// else in a slot belongs to the one thread that currently drives its instance;
+// publishing the slot live (release) hands it over.
 struct InstanceTable {
     TypedArray<uint8_t> active{MAX_INSTANCES};
     TypedArray<uint32_t> generations{MAX_INSTANCES};
@@ -41,17 +54,49 @@ struct InstanceTable {
     TypedArray<float> output{MAX_INSTANCES * SLOT_OUTPUT_FLOATS};
 };
 
-std::unique_ptr<InstanceTable> table;
+// Deliberately never freed at exit: a host may call exit() while another of
+// its threads still renders, and a pointer has no destructor to pull the
+// table from under it. Only runtime_init replaces it.
+InstanceTable* table = nullptr;
 // The shared empty view: a valid pointer with length 0.
 float emptyView[1];
+
+std::atomic_ref<uint8_t> slotState(int slot) {
+    return std::atomic_ref<uint8_t>(table->active[slot]);
+}
+
+std::atomic_ref<uint32_t> slotGeneration(int slot) {
+    return std::atomic_ref<uint32_t>(table->generations[slot]);
+}
 
 // The slot a handle names, or -1 for a stale handle.
 int resolve(uint32_t handle) {
     if (!table || handle == 0) return -1;
     const int slot = static_cast<int>((handle - 1) % MAX_INSTANCES);
     const uint32_t generation = (handle - 1) / MAX_INSTANCES + 1;
-    if (table->active[slot] == 0 || table->generations[slot] != generation) return -1;
+    if (slotState(slot).load(std::memory_order_acquire) != SLOT_LIVE ||
+        slotGeneration(slot).load(std::memory_order_relaxed) != generation)
+        return -1;
     return slot;
+}
+
+// Claims the lowest free slot, or returns -1. Acquiring it makes the previous
+// instance's destroy visible before the slot is refilled.
+int claimFreeSlot() {
+    for (int slot = 0; slot < MAX_INSTANCES; ++slot) {
+        uint8_t expected = SLOT_FREE;
+        if (slotState(slot).compare_exchange_strong(
+                expected, SLOT_CLAIMED, std::memory_order_acquire, std::memory_order_relaxed))
+            return slot;
+    }
+    return -1;
+}
+
+uint32_t bumpGeneration(int slot) {
+    uint32_t generation = slotGeneration(slot).load(std::memory_order_relaxed) + 1;
+    if (generation == 0) generation = 1;  // wraps modulo 2^32, skipping 0
+    slotGeneration(slot).store(generation, std::memory_order_relaxed);
+    return generation;
 }
 
 int64_t eventBase(int slot) {
@@ -165,26 +210,14 @@ double pushEvent(uint32_t handle, uint32_t kind, uint32_t frame, uint32_t a, dou
     return 0;
 }
 
-double createInstance(uint32_t maximumFrames, uint32_t inputChannels, uint32_t outputChannels,
-                      double sampleRate) {
-    if (!table || !(sampleRate > 0) || !std::isfinite(sampleRate) || maximumFrames == 0 ||
-        maximumFrames > MAX_FRAMES || inputChannels != 0 || outputChannels != OUT_CHANNELS)
-        return 0;
+// Builds a fresh instance in a claimed slot; false if the module refuses it.
+bool fillSlot(int slot, uint32_t maximumFrames, double sampleRate) {
     InstanceTable& t = *table;
-    int slot = 0;
-    while (slot < MAX_INSTANCES && t.active[slot] != 0)
-        ++slot;
-    if (slot == MAX_INSTANCES) return 0;
-
-    uint32_t generation = t.generations[slot] + 1;  // wraps modulo 2^32
-    if (generation == 0) generation = 1;
-    t.generations[slot] = generation;
     t.states[slot].reset();  // the slot is being reused: drop the destroyed instance's state
-
     std::unique_ptr<DrumProcessorState> state = createState();
     const ProcessorConfig config{0, maximumFrames, OUT_CHANNELS,
                                  static_cast<double>(static_cast<float>(sampleRate))};
-    if (!prepare(*state, config)) return 0;
+    if (!prepare(*state, config)) return false;
     t.states[slot] = std::move(state);
     t.maximumBlockSizes[slot] = maximumFrames;
     t.eventCounts[slot] = 0;
@@ -193,10 +226,23 @@ double createInstance(uint32_t maximumFrames, uint32_t inputChannels, uint32_t o
         OUT_CHANNELS};
     if (!applyDefaults(*t.states[slot])) {
         t.maximumBlockSizes[slot] = 0;
-        return 0;
+        return false;
     }
-    t.active[slot] = 1;
     zeroOutput(slot);
+    return true;
+}
+
+double createInstance(uint32_t maximumFrames, uint32_t inputChannels, uint32_t outputChannels,
+                      double sampleRate) {
+    if (!table || !(sampleRate > 0) || !std::isfinite(sampleRate) || maximumFrames == 0 ||
+        maximumFrames > MAX_FRAMES || inputChannels != 0 || outputChannels != OUT_CHANNELS)
+        return 0;
+    const int slot = claimFreeSlot();
+    if (slot < 0) return 0;
+    const uint32_t generation = bumpGeneration(slot);  // stands even if the create fails
+    const bool built = fillSlot(slot, maximumFrames, sampleRate);
+    slotState(slot).store(built ? SLOT_LIVE : SLOT_FREE, std::memory_order_release);
+    if (!built) return 0;
     return slot + MAX_INSTANCES * (static_cast<double>(generation) - 1) + 1;
 }
 
@@ -214,10 +260,11 @@ double resetInstance(uint32_t handle) {
 double destroyInstance(uint32_t handle) {
     const int slot = resolve(handle);
     if (slot < 0) return 1;
-    // The module state stays referenced until the slot is reused.
-    table->active[slot] = 0;
+    // The module state stays referenced until the slot is reused. The slot is
+    // freed last, so a create that claims it sees it fully cleared.
     table->maximumBlockSizes[slot] = 0;
     table->eventCounts[slot] = 0;
+    slotState(slot).store(SLOT_FREE, std::memory_order_release);
     return 0;
 }
 
@@ -242,8 +289,8 @@ using namespace kelvo::kernel;
 
 extern "C" uint64_t scpr_music_kelvo_drum_synth_c1cf50803a37_runtime_init(void) {
     return runEntry(KERNEL_SYMBOL(runtime_init), [] {
-        table.reset();
-        table = std::make_unique<InstanceTable>();
+        delete std::exchange(table, nullptr);
+        table = new InstanceTable();
         return uint64_t{0};
     });
 }

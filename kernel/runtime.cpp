@@ -1,6 +1,7 @@
 #include "runtime.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,13 +9,21 @@
 namespace kelvo::kernel {
 namespace {
 
-PanicSink panicSink = nullptr;
-void* panicSinkContext = nullptr;
-const char* currentEntry = nullptr;
-bool poisoned = false;
-// Non-zero while the panic sink runs; a sink that calls back into the library
-// traps, and one that keeps doing so is cut short.
-int hostCallbackDepth = 0;
+// Process-wide: one sink for every thread, and a trap on any thread poisons
+// the library for all. Trivially destructible, so they stay valid while
+// static destructors run at exit.
+std::atomic<PanicSink> panicSink{nullptr};
+std::atomic<void*> panicSinkContext{nullptr};
+std::atomic<bool> poisoned{false};
+
+// Per thread, since hosts run distinct instances on several threads at once.
+// Initial-exec keeps each access a plain thread-pointer load and places the
+// variables in static TLS, so an audio thread's first call into a loaded
+// plug-in does not allocate its TLS block.
+[[gnu::tls_model("initial-exec")]] thread_local const char* currentEntry = nullptr;
+// Non-zero while the panic sink runs on this thread; a sink that calls back
+// into the library traps, and one that keeps doing so is cut short.
+[[gnu::tls_model("initial-exec")]] thread_local int hostCallbackDepth = 0;
 
 constexpr uint8_t RECORD_START = 0x01;
 constexpr uint8_t RECORD_SEPARATOR = 0x1F;
@@ -84,13 +93,14 @@ size_t buildTrapRecord(std::string_view message, std::string_view entry, uint8_t
 }
 
 void trap(std::string_view message) {
-    poisoned = true;
+    poisoned.store(true);
     uint8_t record[TRAP_RECORD_CAPACITY];
     size_t length = buildTrapRecord(message, currentEntry ? currentEntry : "", record);
-    if (panicSink == nullptr || hostCallbackDepth >= 2) std::abort();
+    const PanicSink sink = panicSink.load(std::memory_order_acquire);
+    if (sink == nullptr || hostCallbackDepth >= 2) std::abort();
     ++hostCallbackDepth;
-    panicSink(panicSinkContext, record, length,
-              reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+    sink(panicSinkContext.load(std::memory_order_relaxed), record, length,
+         reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
     std::abort();
 }
 
@@ -102,9 +112,11 @@ void trapIndexOutOfBounds(int64_t index, size_t length) {
     trap(message);
 }
 
+// The context is stored first, so a trap that sees the new sink also sees
+// its context. The host sets the sink once, before any instance exists.
 void setPanicSink(PanicSink sink, void* context) {
-    panicSink = sink;
-    panicSinkContext = context;
+    panicSinkContext.store(context, std::memory_order_relaxed);
+    panicSink.store(sink, std::memory_order_release);
 }
 
 LibraryEntry::LibraryEntry(const char* symbol) : previous_(currentEntry) {
@@ -115,7 +127,7 @@ LibraryEntry::LibraryEntry(const char* symbol) : previous_(currentEntry) {
                       "trelc: library entry '%s' invoked from a host callback\n", symbol);
         trap(message);
     }
-    if (poisoned) std::abort();
+    if (poisoned.load(std::memory_order_relaxed)) std::abort();
 }
 
 LibraryEntry::~LibraryEntry() {

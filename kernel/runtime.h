@@ -93,8 +93,8 @@ class TypedArray {
 };
 
 // Marks one call of an exported kernel function: records its symbol name for
-// trap records, refuses re-entry from a host callback and refuses a poisoned
-// library.
+// trap records on this thread, refuses re-entry from a host callback on this
+// thread and refuses a poisoned library.
 class LibraryEntry {
   public:
     explicit LibraryEntry(const char* symbol);

@@ -38,6 +38,17 @@ TEST_F(EngineBlocks, BlocksRenderInChunksWithEventsAtTheirFrames) {
     EXPECT_FALSE(engine.blockFailed());
 }
 
+TEST_F(EngineBlocks, AValueRefusedAtFrameZeroGoesOutWithTheNextChunk) {
+    fake.refuseParameterPushes = 1;
+    ASSERT_TRUE(engine.pushParamNormalized(0, 1.0, 0));
+    HostOutput out(2, 300);
+    render(engine, out, 300);
+    ASSERT_EQ(fake.events.size(), 1u);
+    EXPECT_EQ(fake.events[0].chunk, 1);
+    EXPECT_EQ(fake.events[0].frame, 0u);
+    EXPECT_EQ(fake.events[0].value, 120);
+}
+
 TEST_F(EngineBlocks, EqualFramesKeepPushOrderAndEarlierFramesGoFirst) {
     ASSERT_TRUE(engine.pushNoteOn(40, 1, 10, 0, 0));
     ASSERT_TRUE(engine.pushParamNormalized(0, 0.5, 5));

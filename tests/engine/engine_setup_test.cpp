@@ -129,12 +129,16 @@ TEST(EngineSetup, ParameterValuesSurviveASecondSetup) {
     engine.setParamValue(40, 1);  // ignored
     EXPECT_EQ(engine.paramValue(40), 0.0);
     ASSERT_TRUE(engine.setup(44100, 128));
+    ASSERT_TRUE(engine.setup(44100, 128));  // same format: the instance is reset, not rebuilt
+    EXPECT_EQ(fake.creates, 2);
     HostOutput out(2, 64);
     render(engine, out, 64);
-    // The new kernel instance starts at its defaults: the mirror is republished.
-    ASSERT_EQ(fake.events.size(), 1u);
-    EXPECT_EQ(fake.events[0].a, 0u);
-    EXPECT_EQ(fake.events[0].value, 75);
+    // A new or reset instance starts at its defaults: setup hands it the mirror.
+    ASSERT_EQ(fake.events.size(), 2u);
+    for (const FakeKernelEvent& event : fake.events) {
+        EXPECT_EQ(event.a, 0u);
+        EXPECT_EQ(event.value, 75);
+    }
     engine.setVariation(40);
     EXPECT_EQ(engine.variation(), 19);
     engine.setVariation(-3);

@@ -42,6 +42,10 @@ void outputView(uint32_t, float** data, size_t* length) {
 
 double pushEvent(uint32_t, uint32_t kind, uint32_t frame, uint32_t a, double value) {
     if ((kind == 1 && current->refuseParameters) || (kind != 1 && current->refuseNotes)) return 2;
+    if (kind == 1 && current->refuseParameterPushes > 0) {
+        --current->refuseParameterPushes;
+        return 3;
+    }
     current->events.push_back({kind, frame, a, value, static_cast<int>(current->chunks.size())});
     return 0;
 }
@@ -76,7 +80,7 @@ KernelPanicSink fakeKernelPanicSink() {
 const KernelFunctions& fakeKernelFunctions() {
     static constexpr KernelFunctions fake{runtimeInit, setPanicSink, abiVersion, collect,
                                           create,      destroy,      inputView,  outputView,
-                                          pushEvent,   process,      reset};
+                                          pushEvent,   process,      reset,      0};
     return fake;
 }
 
