@@ -33,10 +33,14 @@ bool isDirectory(const fs::path& path) {
     return fs::is_directory(path, error);
 }
 
-void removeAll(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-}
+// Removes the staging directory however the fetch ends, exceptions
+// included.
+struct Staging {
+    std::string path;
+    ~Staging() {
+        if (!path.empty()) platform::removeTree(path);
+    }
+};
 
 // Written under a temporary name and renamed, so "bank.zip" is either whole
 // or absent.
@@ -52,12 +56,17 @@ bool writeArchive(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 // The staging directory holds "bank.zip" and the unpacked tree; the new
-// name is created exclusively, so two fetches never share one.
-bool createStaging(const std::string& entry, fs::path& staging) {
+// name is created exclusively, so two fetches never share one. `staging` is
+// set only to a directory this call created.
+bool createStaging(const std::string& entry, std::string& staging) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        staging = entry + ".staging-" + std::to_string(platform::randomBelow(1000000));
+        std::string candidate =
+            entry + ".staging-" + std::to_string(platform::randomBelow(1000000));
         std::error_code error;
-        if (fs::create_directory(staging, error)) return true;
+        if (fs::create_directory(candidate, error)) {
+            staging = std::move(candidate);
+            return true;
+        }
         if (error) return false;
     }
     return false;
@@ -121,6 +130,8 @@ bool fetchHostedBank(const std::string& url, const std::string& sha256, std::str
         platform::httpsGet(url, options, response);
         if (!response.transportError.empty()) return fail(response.transportError);
         if (response.status != 200) return fail("HTTP " + std::to_string(response.status));
+        // An empty body is no archive, and has no bytes to hash or write.
+        if (response.body.empty()) return fail("download failed");
 
         // The digest is checked before anything reaches the disk.
         std::string actual = sha256Hex(response.body.data(), response.body.size());
@@ -128,32 +139,31 @@ bool fetchHostedBank(const std::string& url, const std::string& sha256, std::str
             return fail("downloaded bytes hash to " + actual.substr(0, 16) +
                         "\u2026 which does not match the pinned sha256");
 
-        fs::path staging;
-        if (!createStaging(entry, staging)) return fail("cannot create the staging directory");
-        auto failStaged = [&](std::string message) {
-            removeAll(staging);
-            return fail(std::move(message));
-        };
-        fs::path zip = staging / "bank.zip";
-        if (!writeArchive(zip, response.body))
-            return failStaged("cannot write the downloaded archive");
+        // libarchive refuses to write through a link anywhere in the
+        // absolute names it is given, so staging starts from the resolved
+        // cache root: a linked home or data directory is no escape.
+        std::error_code resolveError;
+        fs::path resolvedRoot = fs::canonical(root, resolveError);
+        Staging staging;
+        if (resolveError || !createStaging((resolvedRoot / sha256).string(), staging.path))
+            return fail("cannot create the staging directory");
+        fs::path zip = fs::path(staging.path) / "bank.zip";
+        if (!writeArchive(zip, response.body)) return fail("cannot write the downloaded archive");
         response.body = {};
 
-        fs::path unpacked = staging / "unpacked";
+        fs::path unpacked = fs::path(staging.path) / "unpacked";
         platform::UnpackResult unpack = platform::unpackZip(zip.string(), unpacked.string());
         std::error_code ignored;
         fs::remove(zip, ignored);
         if (unpack == platform::UnpackResult::cannotUnpack)
-            return failStaged("cannot unpack the downloaded archive");
+            return fail("cannot unpack the downloaded archive");
         if (unpack != platform::UnpackResult::ok)
-            return failStaged("the downloaded archive is not a readable zip");
+            return fail("the downloaded archive is not a readable zip");
 
         // Another instance may have installed the same digest meanwhile; its
         // entry holds the same bytes and may be in use, so it stays.
-        if (!isDirectory(entry) && !platform::replacePath(packRoot(unpacked).string(), entry) &&
-            !isDirectory(entry))
-            return failStaged("cannot move the unpacked bank into the cache");
-        removeAll(staging);
+        if (!platform::installDirectory(packRoot(unpacked).string(), entry))
+            return fail("cannot move the unpacked bank into the cache");
         directory = entry;
         return true;
     } catch (const std::exception&) {

@@ -5,13 +5,10 @@
 #include <cstdlib>
 #include <new>
 #include <random>
-#include <string_view>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <curl/curl.h>
 #include <fcntl.h>
-#include <locale.h>
+#include <ftw.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +18,6 @@
 namespace kelvo::platform {
 
 namespace {
-
-// Bounds on what one archive may unpack to, so that a small hostile zip
-// cannot fill the disk.
-constexpr uint64_t UNPACK_MAX_BYTES = uint64_t{4} << 30;
-constexpr uint64_t UNPACK_MAX_ENTRIES = 100000;
 
 std::string homeDirectory() {
     const char* home = std::getenv("HOME");
@@ -68,59 +60,52 @@ size_t appendBody(char* data, size_t size, size_t count, void* context) {
     return length;
 }
 
-// An entry name that stays inside the destination: relative, and without
-// any ".." segment.
-bool entryNameIsSafe(std::string_view name) {
-    if (name.empty() || name.front() == '/') return false;
-    size_t start = 0;
-    for (;;) {
-        size_t slash = name.find('/', start);
-        if (name.substr(start, slash - start) == "..") return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
-    }
+// Every option of a download, each one checked: a libcurl that refuses or
+// does not know one (an older one ignores the protocol lists, and would
+// follow a redirect to plain http) fails the download rather than going
+// ahead without it.
+bool configure(CURL* curl, const std::string& url, const HostedFetchOptions& options, Body& body,
+               char* message) {
+    const CURLcode results[] = {
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str()),
+        // HTTPS only, for the request and for every redirect.
+        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https"),
+        curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https"),
+        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
+        curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L),
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L),
+        curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L),
+        options.caFile.empty() ? CURLE_OK
+                               : curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str()),
+        // The request time-out covers connecting and any stall in the
+        // transfer; the resource time-out the whole download.
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.requestTimeoutSeconds),
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L),
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.requestTimeoutSeconds),
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT, options.resourceTimeoutSeconds),
+        curl_easy_setopt(
+            curl, CURLOPT_MAXFILESIZE_LARGE,
+            static_cast<curl_off_t>(std::min<uint64_t>(options.maxDownloadBytes, INT64_MAX))),
+        // No signals in a host process; no cookie engine is ever enabled and
+        // libcurl keeps no cache, so the session leaves nothing behind.
+        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L),
+        curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tambro Synth/0.1.0"),
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message),
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody),
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body),
+    };
+    return std::all_of(std::begin(results), std::end(results),
+                       [](CURLcode result) { return result == CURLE_OK; });
 }
 
-// The resource-fork folder that zips made on a Mac carry beside the content;
-// the Mac's own unpacking folds it away, so it is not part of the pack.
-bool isMacResourceEntry(std::string_view name) {
-    return name == "__MACOSX" || name.substr(0, 9) == "__MACOSX/";
-}
-
-// libarchive converts entry names to the locale's character set and drops
-// the names it cannot convert; a host left in the "C" locale would lose
-// every non-ASCII name. This thread reads names as UTF-8 while unpacking.
-struct Utf8Names {
-    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    locale_t previous = utf8 ? uselocale(utf8) : static_cast<locale_t>(0);
-    ~Utf8Names() {
-        if (!utf8) return;
-        uselocale(previous);
-        freelocale(utf8);
-    }
-};
-
-struct ArchivePair {
-    archive* in = archive_read_new();
-    archive* out = archive_write_disk_new();
-    ~ArchivePair() {
-        if (in) archive_read_free(in);
-        if (out) archive_write_free(out);
-    }
-};
-
-bool copyEntryData(archive* in, archive* out, uint64_t& total) {
-    for (;;) {
-        const void* block;
-        size_t size;
-        la_int64_t offset;
-        int status = archive_read_data_block(in, &block, &size, &offset);
-        if (status == ARCHIVE_EOF) return true;
-        if (status != ARCHIVE_OK) return false;
-        total += size;
-        if (total > UNPACK_MAX_BYTES) return false;
-        if (archive_write_data_block(out, block, size, offset) != ARCHIVE_OK) return false;
-    }
+int removeOne(const char* path, const struct stat*, int type, FTW*) {
+    // What cannot be removed is left for the caller's final check; the walk
+    // goes on with the rest.
+    if (type == FTW_DP || type == FTW_DNR)
+        ::rmdir(path);
+    else
+        ::unlink(path);
+    return 0;
 }
 
 }  // namespace
@@ -157,32 +142,11 @@ void httpsGet(const std::string& url, const HostedFetchOptions& options, HttpsRe
     }
     char message[CURL_ERROR_SIZE] = {};
     Body body{response.body, options.maxDownloadBytes};
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    // HTTPS only, for the request and for every redirect.
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!options.caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, options.caFile.c_str());
-    // The request time-out covers connecting and any stall in the transfer;
-    // the resource time-out the whole download.
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options.requestTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, options.requestTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, options.resourceTimeoutSeconds);
-    curl_easy_setopt(
-        curl, CURLOPT_MAXFILESIZE_LARGE,
-        static_cast<curl_off_t>(std::min<uint64_t>(options.maxDownloadBytes, INT64_MAX)));
-    // No signals in a host process; no cookie engine is ever enabled and
-    // libcurl keeps no cache, so the session leaves nothing behind.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Tambro Synth/0.1.0");
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-
+    if (!configure(curl, url, options, body, message)) {
+        response.transportError = "download failed";
+        curl_easy_cleanup(curl);
+        return;
+    }
     CURLcode result = curl_easy_perform(curl);
     if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
         response.transportError =
@@ -196,52 +160,6 @@ void httpsGet(const std::string& url, const HostedFetchOptions& options, HttpsRe
     }
     if (!response.transportError.empty()) response.body = {};
     curl_easy_cleanup(curl);
-}
-
-UnpackResult unpackZip(const std::string& zipPath, const std::string& destination) {
-    Utf8Names utf8Names;
-    ArchivePair archives;
-    if (!archives.in || !archives.out) return UnpackResult::cannotUnpack;
-    archive_read_support_format_zip(archives.in);
-    // The checks below refuse what these flags guard against; the flags keep
-    // libarchive from writing through anything that slipped past them. (The
-    // names it is given are absolute: the destination, then the entry name.)
-    archive_write_disk_set_options(
-        archives.out, ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
-    if (archive_read_open_filename(archives.in, zipPath.c_str(), 65536) != ARCHIVE_OK)
-        return UnpackResult::unreadable;
-    if (::mkdir(destination.c_str(), 0755) != 0) return UnpackResult::cannotUnpack;
-
-    uint64_t entries = 0, total = 0;
-    for (;;) {
-        archive_entry* entry;
-        int status = archive_read_next_header(archives.in, &entry);
-        if (status == ARCHIVE_EOF) break;
-        if (status != ARCHIVE_OK && status != ARCHIVE_WARN) return UnpackResult::unreadable;
-        if (++entries > UNPACK_MAX_ENTRIES) return UnpackResult::unreadable;
-        const char* rawName = archive_entry_pathname_utf8(entry);
-        if (!rawName) rawName = archive_entry_pathname(entry);
-        std::string_view name = rawName ? rawName : "";
-        if (!entryNameIsSafe(name)) return UnpackResult::unreadable;
-        mode_t type = archive_entry_filetype(entry);
-        if (archive_entry_hardlink(entry) || archive_entry_symlink(entry) ||
-            (type != AE_IFREG && type != AE_IFDIR))
-            return UnpackResult::unreadable;
-        if (isMacResourceEntry(name)) continue;
-
-        // Copied as bytes, so the disk writer converts nothing.
-        archive_entry_copy_pathname(entry, (destination + "/" + std::string(name)).c_str());
-        // Plain permissions whatever the archive says: no set-id bits, and
-        // nothing the loader cannot read.
-        archive_entry_set_perm(entry, type == AE_IFDIR ? 0755 : 0644);
-        if (archive_write_header(archives.out, entry) != ARCHIVE_OK)
-            return UnpackResult::unreadable;
-        if (type == AE_IFREG && !copyEntryData(archives.in, archives.out, total))
-            return UnpackResult::unreadable;
-        if (archive_write_finish_entry(archives.out) != ARCHIVE_OK) return UnpackResult::unreadable;
-    }
-    if (archive_write_close(archives.out) != ARCHIVE_OK) return UnpackResult::unreadable;
-    return UnpackResult::ok;
 }
 
 uint32_t randomBelow(uint32_t bound) {
@@ -258,12 +176,28 @@ uint32_t randomBelow(uint32_t bound) {
     }
 }
 
-bool replacePath(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    // Something is in the way (a file, or a directory that is not empty):
-    // swap the two in one step rather than remove it first.
-    if (errno != EEXIST && errno != ENOTEMPTY && errno != ENOTDIR && errno != EISDIR) return false;
-    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0;
+bool installDirectory(const std::string& from, const std::string& to) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        // Never onto an existing name: another fetch's entry may be in use.
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EEXIST) return false;
+        struct stat existing;
+        if (::stat(to.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return true;
+        // Not an entry: a file, or a dangling link. unlink never removes a
+        // directory, so an entry installed meanwhile stays.
+        if (::unlink(to.c_str()) != 0 && errno != ENOENT) return false;
+    }
+    return false;
+}
+
+bool removeTree(const std::string& path) {
+    // Children first, links not followed, at most a few directories open at
+    // once (nftw reads the rest of a directory ahead and closes it).
+    constexpr int OPEN_DIRECTORIES = 8;
+    ::nftw(path.c_str(), removeOne, OPEN_DIRECTORIES, FTW_DEPTH | FTW_PHYS);
+    struct stat left;
+    return ::lstat(path.c_str(), &left) != 0 && errno == ENOENT;
 }
 
 }  // namespace kelvo::platform

@@ -1,5 +1,6 @@
 // The operating-system side of hosted banks: one source file per platform
-// implements these calls (hosted_bank_linux.cpp: libcurl and libarchive).
+// implements these calls (hosted_bank_linux.cpp: libcurl and the file
+// system; hosted_bank_unzip_linux.cpp: libarchive).
 #pragma once
 
 #include <cstdint>
@@ -31,15 +32,24 @@ enum class UnpackResult { ok, cannotUnpack, unreadable };
 
 // Extracts the zip archive at `zipPath` into the new directory
 // `destination`. Only plain files and directories are written; an entry
-// with an absolute name, a ".." segment, a link or a device makes the whole
-// archive unreadable. A partial extraction is left for the caller to remove.
+// with an absolute name, a ".." segment, a link or a device, a name too
+// long or too deep, a declared size its data does not match, or an archive
+// beyond the entry or size bounds makes the whole archive unreadable. Every
+// header is checked before anything is written; a partial extraction is
+// left for the caller to remove.
 UnpackResult unpackZip(const std::string& zipPath, const std::string& destination);
 
 // A uniform draw from 0 to bound - 1.
 uint32_t randomBelow(uint32_t bound);
 
-// Moves `from` to `to` in one step, replacing whatever is at `to`; what was
-// replaced may be left at `from` for the caller to remove.
-bool replacePath(const std::string& from, const std::string& to);
+// Moves the directory `from` to `to` in one step. A directory already at
+// `to` stays as it is (another fetch installed it) and counts as success,
+// leaving `from` for the caller to remove; anything else in the way is
+// removed first.
+bool installDirectory(const std::string& from, const std::string& to);
+
+// Removes `path` and everything under it, without following links and with
+// a few file descriptors however deep the tree; true when it is gone.
+bool removeTree(const std::string& path);
 
 }  // namespace kelvo::platform

@@ -29,10 +29,9 @@ const char* nameOf(const char* const (&names)[N], uint8_t index) {
     return index < N ? names[index] : nullptr;
 }
 
-// floor(x + 0.5) clamped to lo..hi; NaN counts as 0 before the clamp.
+// floor(x + 0.5) clamped to lo..hi; x is finite.
 uint8_t roundClamped(double x, int lo, int hi) {
-    double rounded = std::isnan(x) ? 0.0 : std::floor(x + 0.5);
-    return uint8_t(std::clamp(rounded, double(lo), double(hi)));
+    return uint8_t(std::clamp(std::floor(x + 0.5), double(lo), double(hi)));
 }
 
 bool readBindings(Reader& reader, CcMap& map) {
@@ -57,14 +56,16 @@ bool parseCcBinding(Reader& reader, CcMap& map) {
         if (key == "cc" || key == "channel" || key == "min" || key == "max") {
             double x = 0.0;
             if (!parseNumber(r, &x)) return skipValue(r, 1);
+            // A non-finite number has no JSON form (it would be written as
+            // null and read back as absent) and no meaningful controller,
+            // channel or range end.
+            if (!std::isfinite(x)) return true;
             if (key == "cc") {
                 binding.cc = roundClamped(x, 0, 127);
                 hasCc = true;
             } else if (key == "channel") {
                 binding.channel = roundClamped(x, 1, 16);
-            } else if (std::isfinite(x)) {
-                // A non-finite end has no JSON form (it would be written as
-                // null and read back as absent) and no meaningful range.
+            } else {
                 (key == "min" ? binding.min : binding.max) = x;
                 (key == "min" ? binding.hasMin : binding.hasMax) = true;
             }

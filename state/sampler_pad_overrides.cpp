@@ -119,15 +119,16 @@ bool parsePadOverrideMap(Reader& reader, SamplerPadOverrides& overrides) {
         // Past 256 members the list ends empty whatever the rest holds; the
         // members are still read for their syntax.
         if (members > SAMPLER_PAD_OVERRIDES_MAX) return true;
-        // A pad id is a C string wherever it is used (bank pad names, the
-        // writer), so it ends at a raw NUL byte. An empty id is dropped like
-        // a mask of 0: the writer leaves it out and the engine refuses a
-        // whole list that holds one.
-        std::string_view id = key.substr(0, key.find('\0'));
-        if (entry.mask == 0 || id.empty() || id.size() > SAMPLER_PAD_ID_MAX_BYTES) return true;
-        entry.pad.assign(id);
+        // An empty id is dropped like a mask of 0: the writer leaves it out
+        // and the engine refuses a whole list that holds one. A pad id is a
+        // C string wherever it is used (bank pad names, the writer), so one
+        // holding a NUL byte is dropped too rather than cut to another id.
+        if (entry.mask == 0 || key.empty() || key.size() > SAMPLER_PAD_ID_MAX_BYTES ||
+            !isCText(key))
+            return true;
+        entry.pad.assign(key);
         auto same = std::find_if(overrides.begin(), overrides.end(),
-                                 [id](const SamplerPadOverride& e) { return e.pad == id; });
+                                 [key](const SamplerPadOverride& e) { return e.pad == key; });
         if (same != overrides.end())
             *same = std::move(entry);
         else if (overrides.size() < SAMPLER_PAD_OVERRIDES_MAX)

@@ -53,16 +53,23 @@ int32_t toInt32(double value) {
     return int32_t(whole);
 }
 
-// Bank texts are stored as C strings, so a text read from a document ends at
-// a raw NUL byte; every length rule applies to what is stored.
-std::string_view cText(const std::string& text) {
-    return std::string_view(text).substr(0, text.find('\0'));
-}
-
 // `text` must fit: at most N - 1 bytes.
 template <size_t N>
 void storeText(char (&field)[N], std::string_view text) {
     std::fill(std::copy(text.begin(), text.end(), field), field + N, '\0');
+}
+
+// Bank texts are stored as C strings: a text fits its field with room for
+// the terminator and without a NUL byte of its own, which would cut it.
+template <size_t N>
+bool fits(const char (&)[N], std::string_view text) {
+    return text.size() < N && isCText(text);
+}
+
+// The text when it fits, otherwise an empty field.
+template <size_t N>
+void storeIfFits(char (&field)[N], std::string_view text) {
+    storeText(field, fits(field, text) ? text : std::string_view());
 }
 
 bool present(const char* text) {
@@ -152,34 +159,29 @@ bool readBank(Reader& reader, StateChunk& chunk) {
         return skipValue(r, 1);
     });
     if (!ok) return false;
-    std::string_view id = cText(texts[ID]);
+    const std::string& id = texts[ID];
     if (id.empty()) return true;
-    if (id.size() >= sizeof chunk.bankId) {
+    if (!fits(chunk.bankId, id)) {
         storeText(chunk.bankId, {});
         return true;
     }
-    std::string_view version = cText(texts[VERSION]);
-    std::string_view sha256 = cText(texts[SHA256]);
-    std::string_view source = cText(texts[SOURCE]);
-    std::string_view locator = cText(texts[LOCATOR]);
-    std::string_view presetId = cText(texts[PRESET_ID]);
-    std::string_view instrument = cText(texts[INSTRUMENT]);
+    const std::string& locator = texts[LOCATOR];
+    const std::string& presetId = texts[PRESET_ID];
+    const std::string& instrument = texts[INSTRUMENT];
     storeText(chunk.bankId, id);
-    storeText(chunk.bankVersion, version.size() < sizeof chunk.bankVersion ? version : "");
-    storeText(chunk.bankSha256, sha256.size() < sizeof chunk.bankSha256 ? sha256 : "");
-    if (bankSourceKnown(source)) storeText(chunk.bankSource, source);
+    storeIfFits(chunk.bankVersion, texts[VERSION]);
+    storeIfFits(chunk.bankSha256, texts[SHA256]);
+    if (bankSourceKnown(texts[SOURCE])) storeText(chunk.bankSource, texts[SOURCE]);
     chunk.hasBankRef = true;
     if (!locator.empty()) {
-        chunk.hasBankLocator = locator.size() < sizeof chunk.bankLocator;
-        storeText(chunk.bankLocator, chunk.hasBankLocator ? locator : "");
+        chunk.hasBankLocator = fits(chunk.bankLocator, locator);
+        storeIfFits(chunk.bankLocator, locator);
     }
     if (!presetId.empty()) {
-        chunk.hasBankPresetId = presetId.size() < sizeof chunk.bankPresetId;
-        storeText(chunk.bankPresetId, chunk.hasBankPresetId ? presetId : "");
+        chunk.hasBankPresetId = fits(chunk.bankPresetId, presetId);
+        storeIfFits(chunk.bankPresetId, presetId);
     }
-    if (!instrument.empty())
-        storeText(chunk.bankInstrument,
-                  instrument.size() < sizeof chunk.bankInstrument ? instrument : "");
+    if (!instrument.empty()) storeIfFits(chunk.bankInstrument, instrument);
     return true;
 }
 

@@ -35,6 +35,12 @@ char peek(Reader& reader);
 // When the next byte is not a double quote nothing is consumed but the
 // whitespace.
 bool parseString(Reader& reader, std::string* out = nullptr);
+// Whether a decoded string keeps all of its bytes as a C string. Texts end
+// up in C strings and fixed-size fields, which a NUL byte would cut short:
+// a string holding one is invalid for whatever field it was read for.
+inline bool isCText(std::string_view text) {
+    return text.find('\0') == std::string_view::npos;
+}
 // One number after whitespace, with exactly the acceptance of strtod in the
 // "C" locale (leading "+", leading zeros, inf, nan and hexadecimal forms
 // included). On failure the cursor stays at the value, so a caller may fall

@@ -8,10 +8,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "hosted_bank.h"
+#include "hosted_bank_platform.h"
 #include "pack_dir.h"
 #include "sound_pack_loader.h"
 #include "wav_bytes.h"
@@ -264,6 +266,16 @@ TEST_F(HostedBank, ReportsDownloadFailures) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     EXPECT_NE(error, "");
 
+    // An empty body is no archive.
+    writeFile(work / "served/empty.zip", std::string());
+    EXPECT_FALSE(fetch(server.url("empty.zip"), sha256Of(std::string())));
+    EXPECT_EQ(error, "download failed");
+
+    // An option libcurl refuses fails the download rather than being left out.
+    options.requestTimeoutSeconds = -1;
+    EXPECT_FALSE(fetch(server.url("small.zip"), digest));
+    EXPECT_EQ(error, "download failed");
+
     // A certificate the system does not trust is refused.
     options = {};
     EXPECT_FALSE(fetch(server.url("small.zip"), digest));
@@ -271,12 +283,31 @@ TEST_F(HostedBank, ReportsDownloadFailures) {
     EXPECT_TRUE(!fs::exists(root) || fs::is_empty(root));
 }
 
-TEST_F(HostedBank, RefusesArchivesThatReachOutside) {
+TEST_F(HostedBank, RefusesHostileArchives) {
     struct Case {
         const char* name;
         std::vector<ZipEntry> entries;
     };
+    const std::string segment(250, 'n');
+    std::string deep;
+    for (int i = 0; i < 32; ++i)
+        deep += "d/";
+    // Each name implies 31 new folders: 3126 names count as 100032 entries.
+    std::vector<ZipEntry> folders;
+    for (int i = 0; i < 3126; ++i)
+        folders.push_back({std::to_string(i) + deep.substr(1, 61) + "f", ""});
+    // The zip reader compares only the low 32 bits of a declared size with
+    // the data, so sizes off by multiples of 4 GiB pass it.
+    const uint64_t gibibytes4 = uint64_t{1} << 32, tebibyte = uint64_t{1} << 40;
     const Case cases[] = {
+        {"name over 1024 bytes",
+         {{segment + "/" + segment + "/" + segment + "/" + segment + "/" + segment, "x"}}},
+        {"name 33 deep", {{deep + "f", "x"}}},
+        {"implied folders over the entry cap", folders},
+        {"declared size over the unpack cap",
+         {{"bank.json", "{}"}, {"big", "", 0100644, tebibyte}}},
+        {"declared size above the data", {{"bank.json", "{}", 0100644, gibibytes4 + 2}}},
+        {"declared size at the cap above the data", {{"big", "", 0100644, gibibytes4}}},
         {"parent segment", {{"bank.json", "{}"}, {"../escaped", "x"}}},
         {"inner parent segment", {{"pack/../../escaped", "x"}}},
         {"absolute", {{"bank.json", "{}"}, {"/tmp/kelvo-escaped", "x"}}},
@@ -295,9 +326,60 @@ TEST_F(HostedBank, RefusesArchivesThatReachOutside) {
         EXPECT_FALSE(fs::exists(root / digest)) << c.name;
         EXPECT_FALSE(fs::exists(root.parent_path() / "escaped")) << c.name;
         EXPECT_FALSE(fs::exists(root / "escaped")) << c.name;
-        EXPECT_TRUE(strays().empty()) << c.name;
+        EXPECT_TRUE(fs::is_empty(root)) << c.name;
     }
     EXPECT_FALSE(fs::exists("/tmp/kelvo-escaped"));
+}
+
+TEST_F(HostedBank, RemovesADeepTreeWithFewDescriptors) {
+    int fd = ::open(data.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+    for (int level = 0; level < 100 && fd >= 0; ++level) {
+        ::mkdirat(fd, "d", 0755);
+        int next = ::openat(fd, "d", O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    ASSERT_GE(fd, 0);
+    ::close(::openat(fd, "f", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    ::close(fd);
+
+    rlimit saved;
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // A few descriptors beyond those open, far fewer than the tree's levels.
+    auto opened = std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    rlimit few = saved;
+    few.rlim_cur = static_cast<rlim_t>(opened) + 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    bool removed = platform::removeTree((data / "d").string());
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(fs::exists(data / "d"));
+}
+
+TEST_F(HostedBank, CachesUnderASymlinkedDataDirectory) {
+    fs::create_directory(data / "real");
+    fs::create_directory_symlink(data / "real", data / "link");
+    ::setenv("XDG_DATA_HOME", (data / "link").c_str(), 1);
+    root = data / "link" / "Kelvo" / "banks";
+    std::string digest = serve("linked.zip", {{"bank.json", "{}"}});
+    ASSERT_TRUE(fetch(server.url("linked.zip"), digest)) << error;
+    EXPECT_TRUE(fs::is_regular_file(data / "real/Kelvo/banks" / digest / "bank.json"));
+    EXPECT_TRUE(strays().empty());
+}
+
+TEST_F(HostedBank, InstallingNeverReplacesAnInstalledEntry) {
+    // Another fetch installed the entry (in use, or empty) meanwhile.
+    const fs::path ours = data / "ours", entry = data / "entry";
+    for (bool empty : {false, true}) {
+        fs::create_directories(entry);
+        if (!empty) writeFile(entry / "theirs", "in use");
+        writeFile(ours / "bank.json", "{}");
+        EXPECT_TRUE(platform::installDirectory(ours.string(), entry.string())) << empty;
+        EXPECT_EQ(fs::is_regular_file(entry / "theirs"), !empty);
+        EXPECT_FALSE(fs::exists(entry / "bank.json")) << empty;
+        EXPECT_TRUE(fs::is_regular_file(ours / "bank.json")) << empty;
+        fs::remove_all(entry);
+    }
 }
 
 TEST_F(HostedBank, AFailedDownloadLeavesTheEntryAlone) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct ZipEntry {
     std::string name;  // directories end in "/"
     std::string content;
     uint32_t mode = 0100644;  // S_IFREG; 040755 directory, 0120777 link, 020644 device
+    // When set, the size the headers declare (in a zip64 field) instead of
+    // the content's.
+    std::optional<uint64_t> declaredSize = {};
 };
 
 inline uint32_t crc32(const std::string& bytes) {
@@ -43,26 +47,39 @@ inline std::vector<uint8_t> makeZip(const std::vector<ZipEntry>& entries) {
         uint32_t offset = static_cast<uint32_t>(out.size());
         uint32_t crc = crc32(entry.content);
         uint32_t size = static_cast<uint32_t>(entry.content.size());
+        // A zip64 field carries the declared size; the 32-bit one says so.
+        std::vector<uint8_t> extra;
+        if (entry.declaredSize) {
+            u16(extra, 0x0001);
+            u16(extra, 8);
+            u32(extra, static_cast<uint32_t>(*entry.declaredSize));
+            u32(extra, static_cast<uint32_t>(*entry.declaredSize >> 32));
+        }
+        uint32_t declared = entry.declaredSize ? 0xFFFFFFFFu : size;
+        uint32_t version = entry.declaredSize ? 45u : 20u;
         u32(out, 0x04034b50);
-        for (uint32_t field : {20u, UTF8_NAMES, 0u, 0u, 0x21u})
+        for (uint32_t field : {version, UTF8_NAMES, 0u, 0u, 0x21u})
             u16(out, field);
-        for (uint32_t field : {crc, size, size})
+        for (uint32_t field : {crc, size, declared})
             u32(out, field);
         u16(out, static_cast<uint32_t>(entry.name.size()));
-        u16(out, 0);
+        u16(out, static_cast<uint32_t>(extra.size()));
         bytes(out, entry.name);
+        out.insert(out.end(), extra.begin(), extra.end());
         bytes(out, entry.content);
 
         u32(directory, 0x02014b50);
-        for (uint32_t field : {0x0314u, 20u, UTF8_NAMES, 0u, 0u, 0x21u})
+        for (uint32_t field : {0x0300u | version, version, UTF8_NAMES, 0u, 0u, 0x21u})
             u16(directory, field);
-        for (uint32_t field : {crc, size, size})
+        for (uint32_t field : {crc, size, declared})
             u32(directory, field);
-        for (uint32_t field : {static_cast<uint32_t>(entry.name.size()), 0u, 0u, 0u, 0u})
+        for (uint32_t field : {static_cast<uint32_t>(entry.name.size()),
+                               static_cast<uint32_t>(extra.size()), 0u, 0u, 0u})
             u16(directory, field);
         u32(directory, entry.mode << 16);
         u32(directory, offset);
         bytes(directory, entry.name);
+        directory.insert(directory.end(), extra.begin(), extra.end());
     }
     uint32_t directoryOffset = static_cast<uint32_t>(out.size());
     out.insert(out.end(), directory.begin(), directory.end());

@@ -19,7 +19,11 @@ TEST(CcMapRead, BindingFields) {
     };
     const Case cases[] = {
         {R"({"cc":200,"path":"snare.snap"})", true, {.paramId = 5, .cc = 127}},
-        {R"({"cc":63.5,"path":"kick.tune","cc":nan})", true, {.cc = 0}},
+        // Non-finite numbers count as absent.
+        {R"({"cc":63.5,"path":"kick.tune","cc":nan,"channel":2,"channel":-inf})",
+         true,
+         {.cc = 64, .channel = 2}},
+        {R"({"cc":inf,"path":"kick.tune","channel":nan})", false, {}},
         {R"({"cc":63.5,"path":"kick.tune","channel":0})", true, {.cc = 64, .channel = 1}},
         {R"({"cc":1,"path":"kick.tune","channel":99,"min":40,"max":-8e-3})",
          true,

@@ -79,8 +79,9 @@ TEST(PadOverrideRead, FieldRangesAndRules) {
 }
 
 TEST(PadOverrideRead, MapRules) {
+    using namespace std::string_literals;
     struct Case {
-        const char* text;
+        std::string text;
         const char* rewritten;  // what the list read reads back as
     };
     const std::string id160(160, 'p'), id161(161, 'p');
@@ -100,6 +101,9 @@ TEST(PadOverrideRead, MapRules) {
          R"({"\"q\\":{"gain":1},"?":{"gain":1}})"},
         {long160.c_str(), long160.c_str()},
         {long161.c_str(), "{}"},
+        // A NUL byte would cut the id to another pad's: the entry is dropped.
+        {R"({"a":{"gain":2},"a)"s + '\0' + R"(x":{"gain":3},")" + '\0' + R"(":{"gain":1}})",
+         R"({"a":{"gain":2}})"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

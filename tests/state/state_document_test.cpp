@@ -67,7 +67,7 @@ TEST(StateRead, Members) {
     };
     const std::string map1 = R"({"bindings":[{"cc":1,"path":"kick.tune"}]})";
     const std::string s127(127, 'i'), s128(128, 'i'), s32(32, 'v'), s64(64, 'h'), s65(65, 'h');
-    const std::string l1023(1023, 'l'), l1024(1024, 'l');
+    const std::string l1023(1023, 'l'), l1024(1024, 'l'), nul(1, '\0');
     const Case cases[] = {
         {" { \n } ", ""},
         // "params": literals, numbers, and anything else skipped at depth 2.
@@ -131,6 +131,12 @@ TEST(StateRead, Members) {
              R"("}})",
          "bank=kit||||||"},
         {R"({"bank":{"id":")" + s128 + R"(","source":"hosted"}})", ""},
+        // A NUL byte makes a text invalid rather than cutting it short.
+        {R"({"bank":{"id":"kit)" + nul + R"(x","source":"hosted"}})", ""},
+        {R"({"bank":{"id":"kit","bankVersion":"1)" + nul + R"(","sha256":"ab)" + nul +
+             R"(","source":"hosted)" + nul + R"(","presetId":"p)" + nul + R"(","instrument":"d)" +
+             nul + R"(","locator":"/x)" + nul + R"("}})",
+         "bank=kit||||||"},
         {R"({"bank":{"id":5,"locator":"/x"},"bank":[{"id":"x"}]})", ""},
         {R"({"bank":{"id":"kit",}})", nullptr},
         // Unknown members are skipped at depth 1.
