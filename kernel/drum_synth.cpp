@@ -13,13 +13,9 @@ DrumSynth::DrumSynth(double rate) : sampleRate(rate) {
         parameters[i] = DRUM_PARAM_INITIAL[i];
 }
 
-double DrumSynth::parameter(int index, double fallback, double low, double high) const {
-    return clampParam(parameters[index], fallback, low, high);
-}
-
 double DrumSynth::parameter(int index) const {
     const DrumParamRange& range = DRUM_PARAM_RANGES[checkedIndex(index, DRUM_PARAM_RANGES.size())];
-    return parameter(index, range.fallback, range.low, range.high);
+    return clampParam(parameters[index], range.fallback, range.low, range.high);
 }
 
 std::unique_ptr<DrumSynth> initDrumSynthVoice(double sampleRate) {

@@ -28,10 +28,23 @@ extern const double LOG_RAMP_EPSILON;
 
 // Each capacity is the piece's longest render at 96 kHz; offsets are their
 // running sum.
-inline constexpr std::array<int32_t, DRUM_PIECE_COUNT> PIECE_CAPACITY = {
-    117120, 59520, 6720, 81600, 118080, 100800, 29760, 145920, 386880, 40320};
-inline constexpr std::array<int32_t, DRUM_PIECE_COUNT> PIECE_OFFSET = {
-    0, 117120, 176640, 183360, 264960, 383040, 483840, 513600, 659520, 1046400};
+inline constexpr auto PIECE_CAPACITY = std::to_array<int32_t>(
+    {117120, 59520, 6720, 81600, 118080, 100800, 29760, 145920, 386880, 40320});
+inline constexpr auto PIECE_OFFSET = std::to_array<int32_t>(
+    {0, 117120, 176640, 183360, 264960, 383040, 483840, 513600, 659520, 1046400});
+static_assert(PIECE_CAPACITY.size() == DRUM_PIECE_COUNT && PIECE_OFFSET.size() == DRUM_PIECE_COUNT);
+
+// The rows tile a bank exactly, and the scratch rows hold the longest one.
+constexpr bool pieceRowsTileTheBank() {
+    int64_t end = 0, longest = 0;
+    for (int p = 0; p < DRUM_PIECE_COUNT; ++p) {
+        if (PIECE_OFFSET[p] != end) return false;
+        end += PIECE_CAPACITY[p];
+        longest = PIECE_CAPACITY[p] > longest ? PIECE_CAPACITY[p] : longest;
+    }
+    return end == DRUM_SYNTH_CACHE_FRAMES && longest == DRUM_SYNTH_SCRATCH_FRAMES;
+}
+static_assert(pieceRowsTileTheBank());
 
 enum RenderStage : int {
     STAGE_CLEAR = 0,
@@ -60,6 +73,29 @@ inline constexpr int TILT_LOWPASS = 0;
 inline constexpr int TILT_COEFFICIENT = 1;
 inline constexpr int TILT_LOW_GAIN = 2;
 inline constexpr int TILT_HIGH_GAIN = 3;
+
+// The values a piece's synthesis works from, fixed from the parameters when
+// its render starts. A field means the same thing for every piece that uses
+// it; the other pieces leave it at 0.
+struct PieceRecipe {
+    // Kick and toms: a sine whose pitch glides from sweepHz down to baseHz.
+    double baseHz = 0;
+    double sweepHz = 0;
+    // Snare and rim: the two sines of the body.
+    double lowModeHz = 0;
+    double highModeHz = 0;
+    // -60 dB times in seconds.
+    double toneDecay = 0;      // kick, snare, rim, toms: the pitched part
+    double noiseDecay = 0;     // snare: the noise part
+    double tailDecay = 0;      // clap: the tail after the three taps
+    double envelopeDecay = 0;  // hats, cymbal: the envelope over the filtered row
+    double toneWeight = 0;     // snare: share of the pitched part
+    double noiseWeight = 0;    // snare, hats, cymbal: share of the noise
+    double metal = 0;          // hats, cymbal: the square cluster weighs 0.45 * metal + 0.55
+    double highpassHz = 0;     // hats, cymbal: cutoff of the high-pass on the row
+    double clickAmount = 0;    // kick: loudness of the noise click
+    double noiseFrames = 0;    // toms: frames of the noise thump, a whole number
+};
 
 struct DrumSynth {
     explicit DrumSynth(double rate);
@@ -90,7 +126,9 @@ struct DrumSynth {
     double renderPhase = 0;  // oscillator phase in cycles, carried across windows
     int64_t fadeFrames = 0;
     uint32_t noiseState = 0;
-    TypedArray<double> recipe{8};
+    // Set once the hats' or cymbal's envelope pass has covered the whole row.
+    bool metalEnvelopeDone = false;
+    PieceRecipe recipe;
     TypedArray<double> filterCoefficients{BIQUAD_STRIDE};
     TypedArray<double> filterState{4};  // x1, x2, y1, y2
     TypedArray<double> tilt{4};
@@ -114,7 +152,6 @@ struct DrumSynth {
 
     // The rate the renderer works at: a rate <= 0 counts as 48000.
     double renderRate() const { return sampleRate > 0 ? sampleRate : 48000.0; }
-    double parameter(int index, double fallback, double low, double high) const;
     double parameter(int index) const;  // clamped with the kit's range for that index
 };
 

@@ -113,14 +113,9 @@ void zeroOutput(int slot) {
         out[i] = 0;
 }
 
-bool applyParameter(DrumProcessorState& state, uint32_t index, double value) {
-    if (index >= PARAMETER_COUNT) return false;
-    return setParameter(state, DRUM_PARAM_NAMES[index], value);
-}
-
 bool applyDefaults(DrumProcessorState& state) {
     for (uint32_t i = 0; i < PARAMETER_COUNT; ++i)
-        if (!applyParameter(state, i, DRUM_PARAM_INITIAL[i])) return false;
+        if (!setParameterByIndex(state, i, DRUM_PARAM_INITIAL[i])) return false;
     return true;
 }
 
@@ -143,7 +138,7 @@ bool handleEventGroup(int slot, int first, int count) {
         ++last;
     for (int i = first; i <= last; ++i)
         if (t.eventKinds[base + i] == EVENT_PARAMETER &&
-            !applyParameter(state, t.eventParameters[base + i], t.eventValues[base + i]))
+            !setParameterByIndex(state, t.eventParameters[base + i], t.eventValues[base + i]))
             return false;
     for (int i = first; i <= last; ++i)
         if (t.eventKinds[base + i] != EVENT_PARAMETER &&

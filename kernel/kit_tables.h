@@ -22,16 +22,21 @@ inline constexpr int DRUM_PIECE_HAT_OPEN = 7;
 inline constexpr int DRUM_PIECE_CYMBAL = 8;
 inline constexpr int DRUM_PIECE_COWBELL = 9;
 
-inline constexpr std::array<std::string_view, DRUM_PIECE_COUNT> PIECE_LABEL = {
-    "kick",   "snare",     "rim",     "clap",   "tomLow",
-    "tomMid", "hatClosed", "hatOpen", "cymbal", "cowbell"};
-inline constexpr std::array<int32_t, DRUM_PIECE_COUNT> PIECE_NOTE = {36, 38, 40, 39, 41,
-                                                                     45, 42, 46, 49, 56};
+// The tables below take their length from their entries, so a missing or
+// extra entry fails the static_asserts instead of reading as a zero.
+inline constexpr auto PIECE_LABEL =
+    std::to_array<std::string_view>({"kick", "snare", "rim", "clap", "tomLow", "tomMid",
+                                     "hatClosed", "hatOpen", "cymbal", "cowbell"});
+inline constexpr auto PIECE_NOTE = std::to_array<int32_t>({36, 38, 40, 39, 41, 45, 42, 46, 49, 56});
 // -1: no choke group; the two hi-hats share group 0.
-inline constexpr std::array<int32_t, DRUM_PIECE_COUNT> PIECE_CHOKE_GROUP = {-1, -1, -1, -1, -1,
-                                                                            -1, 0,  0,  -1, -1};
-inline constexpr std::array<double, DRUM_PIECE_COUNT> PIECE_LEVEL = {1.0,  0.82, 0.6, 0.68, 0.78,
-                                                                     0.74, 0.5,  0.5, 0.46, 0.44};
+inline constexpr auto PIECE_CHOKE_GROUP =
+    std::to_array<int32_t>({-1, -1, -1, -1, -1, -1, 0, 0, -1, -1});
+inline constexpr auto PIECE_LEVEL =
+    std::to_array<double>({1.0, 0.82, 0.6, 0.68, 0.78, 0.74, 0.5, 0.5, 0.46, 0.44});
+static_assert(DRUM_PIECE_COWBELL == DRUM_PIECE_COUNT - 1);
+static_assert(PIECE_LABEL.size() == DRUM_PIECE_COUNT && PIECE_NOTE.size() == DRUM_PIECE_COUNT &&
+              PIECE_CHOKE_GROUP.size() == DRUM_PIECE_COUNT &&
+              PIECE_LEVEL.size() == DRUM_PIECE_COUNT);
 
 inline constexpr int DRUM_PARAM_KICK_TUNE = 0;
 inline constexpr int DRUM_PARAM_KICK_DECAY = 1;
@@ -52,13 +57,25 @@ inline constexpr int DRUM_PARAM_PATTERN_TEMPO = 15;
 inline constexpr int DRUM_PARAM_PATTERN_BANK = 16;
 inline constexpr int DRUM_PARAM_MASTER_LEVEL = 17;
 
-inline constexpr std::array<std::string_view, DRUM_PARAM_COUNT> DRUM_PARAM_NAMES = {
-    "kick.tune",  "kick.decay", "kick.click",      "snare.tune",    "snare.decay",  "snare.snap",
-    "tom.tune",   "tom.decay",  "hat.closedDecay", "hat.openDecay", "hat.metal",    "cymbal.decay",
-    "clap.decay", "kit.tone",   "pattern.on",      "pattern.tempo", "pattern.bank", "master.level"};
+inline constexpr auto DRUM_PARAM_NAMES = std::to_array<std::string_view>(
+    {"kick.tune", "kick.decay", "kick.click", "snare.tune", "snare.decay", "snare.snap", "tom.tune",
+     "tom.decay", "hat.closedDecay", "hat.openDecay", "hat.metal", "cymbal.decay", "clap.decay",
+     "kit.tone", "pattern.on", "pattern.tempo", "pattern.bank", "master.level"});
 
-inline constexpr std::array<double, DRUM_PARAM_COUNT> DRUM_PARAM_INITIAL = {
-    52, 0.42, 0.35, 190, 0.19, 0.55, 110, 0.42, 0.055, 0.42, 0.6, 1.6, 0.24, 0.5, 0, 96, 0, 0.8};
+inline constexpr auto DRUM_PARAM_INITIAL = std::to_array<double>(
+    {52, 0.42, 0.35, 190, 0.19, 0.55, 110, 0.42, 0.055, 0.42, 0.6, 1.6, 0.24, 0.5, 0, 96, 0, 0.8});
+static_assert(DRUM_PARAM_MASTER_LEVEL == DRUM_PARAM_COUNT - 1);
+static_assert(DRUM_PARAM_NAMES.size() == DRUM_PARAM_COUNT &&
+              DRUM_PARAM_INITIAL.size() == DRUM_PARAM_COUNT);
+
+// Looking a name up returns the first match, so every name must be distinct.
+constexpr bool drumParamNamesDistinct() {
+    for (size_t i = 0; i < DRUM_PARAM_NAMES.size(); ++i)
+        for (size_t j = i + 1; j < DRUM_PARAM_NAMES.size(); ++j)
+            if (DRUM_PARAM_NAMES[i] == DRUM_PARAM_NAMES[j]) return false;
+    return true;
+}
+static_assert(drumParamNamesDistinct());
 
 // The range in which a sound parameter is used, and the value that stands in
 // for a non-finite one. The last four parameters are stored only.
@@ -67,7 +84,7 @@ struct DrumParamRange {
     double high;
     double fallback;
 };
-inline constexpr std::array<DrumParamRange, 14> DRUM_PARAM_RANGES = {{
+inline constexpr auto DRUM_PARAM_RANGES = std::to_array<DrumParamRange>({
     {30, 120, 52},       // kick.tune
     {0.05, 1.2, 0.42},   // kick.decay
     {0, 1, 0.35},        // kick.click
@@ -82,7 +99,9 @@ inline constexpr std::array<DrumParamRange, 14> DRUM_PARAM_RANGES = {{
     {0.2, 4.0, 1.6},     // cymbal.decay
     {0.05, 0.8, 0.24},   // clap.decay
     {0, 1, 0.5},         // kit.tone
-}};
+});
+// Every parameter up to kit.tone shapes the sound; the rest are stored only.
+static_assert(DRUM_PARAM_RANGES.size() == DRUM_PARAM_KIT_TONE + 1);
 
 // The parameter index for an exact name, or -1.
 int drumParamIndex(std::string_view name);

@@ -20,7 +20,6 @@ bool prepare(DrumProcessorState& state, const ProcessorConfig& config) {
         config.maximumBlockSize != DRUM_SYNTH_MAX_FRAMES || config.inputChannels != 0 ||
         config.outputChannels != DRUM_SYNTH_OUTPUT_CHANNELS)
         return false;
-    state.sampleRate = config.sampleRate;
     // Release the old synth before building the new one: an instance never
     // holds two.
     state.synth.reset();
@@ -31,14 +30,17 @@ bool prepare(DrumProcessorState& state, const ProcessorConfig& config) {
     return true;
 }
 
-bool setParameter(DrumProcessorState& state, std::string_view name, double value) {
-    int index = drumParamIndex(name);
-    if (index < 0 || !std::isfinite(value)) return false;
+bool setParameterByIndex(DrumProcessorState& state, int64_t index, double value) {
+    if (index < 0 || index >= DRUM_PARAM_COUNT || !std::isfinite(value)) return false;
     DrumSynth& synth = *state.synth;
     if (synth.parameters[index] == value) return true;
     synth.parameters[index] = value;
     invalidateChangedPieces(synth);
     return true;
+}
+
+bool setParameter(DrumProcessorState& state, std::string_view name, double value) {
+    return setParameterByIndex(state, drumParamIndex(name), value);
 }
 
 int mapNoteToPiece(double note) {
@@ -85,16 +87,10 @@ bool process(DrumProcessorState& state, const ProcessorBlock& block) {
 void reset(DrumProcessorState& state) {
     DrumSynth& synth = *state.synth;
     resetVoices(synth);
-    for (int p = 0; p < DRUM_PIECE_COUNT; ++p) {
-        synth.publishedLength[p] = 0;
-        synth.publishedBank[p] = 0;
-        synth.published[p] = 0;
-        synth.dirty[p] = 1;
-    }
+    drumSynthInvalidateAllRows(synth);
+    synth.publishedLength.fill(0);
+    synth.publishedBank.fill(0);
     synth.cacheKeys.fill(0);
-    synth.renderPiece = -1;
-    synth.renderStage = STAGE_DONE;
-    synth.renderCursor = 0;
     synth.strikeCounter = 0;
     drumSynthRenderAllPending(synth);
 }

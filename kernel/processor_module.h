@@ -18,7 +18,6 @@ inline constexpr int PROCESSOR_EVENT_NOTE_OFF = 3;
 
 struct DrumProcessorState {
     bool prepared = false;
-    double sampleRate = 48000;
     std::unique_ptr<DrumSynth> synth;
 };
 
@@ -44,6 +43,9 @@ struct ProcessorBlock {
 
 std::unique_ptr<DrumProcessorState> createState();
 bool prepare(DrumProcessorState& state, const ProcessorConfig& config);
+// Stores a finite value for a known parameter (by index, or by its exact
+// name) and marks the pieces it changes; false refuses the change.
+bool setParameterByIndex(DrumProcessorState& state, int64_t index, double value);
 bool setParameter(DrumProcessorState& state, std::string_view name, double value);
 bool handleEvent(DrumProcessorState& state, int kind, double a, double value);
 bool process(DrumProcessorState& state, const ProcessorBlock& block);

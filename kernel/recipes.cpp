@@ -64,15 +64,15 @@ void forChunks(const DrumSynth& s, int64_t start, int64_t count, Body&& body) {
     }
 }
 
-// Kick and toms: a sine whose pitch glides from r1 down to r0 with time
-// constant tau; the phase (in cycles) advances before use and is carried
+// Kick and toms: a sine whose pitch glides from sweepHz down to baseHz with
+// time constant tau; the phase (in cycles) advances before use and is carried
 // across windows.
 void glidingSines(DrumSynth& s, const Chunk& c, double tau, double* out) {
-    const double rate = s.renderRate(), r0 = s.recipe[0], r1 = s.recipe[1];
+    const double rate = s.renderRate(), base = s.recipe.baseHz, sweep = s.recipe.sweepHz;
     decays(c, 0, tau, out);
     double phase = s.renderPhase;
     for (int64_t k = 0; k < c.count; ++k) {
-        phase += (r0 + (r1 - r0) * out[k]) / rate;
+        phase += (base + (sweep - base) * out[k]) / rate;
         out[k] = TWO_PI * phase;
     }
     s.renderPhase = phase;
@@ -80,41 +80,40 @@ void glidingSines(DrumSynth& s, const Chunk& c, double tau, double* out) {
 }
 
 void renderKick(DrumSynth& s, float* row, int64_t start, int64_t count) {
-    const double r2 = s.recipe[2];
+    const double decay = s.recipe.toneDecay;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double tone[CHUNK], env[CHUNK];
         glidingSines(s, c, KICK_SWEEP_TAU, tone);
-        envelopes(c, r2, env);
+        envelopes(c, decay, env);
         for (int64_t k = 0; k < c.count; ++k)
             row[at + k] = static_cast<float>(tone[k] * env[k]);
     });
 }
 
 void renderSnare(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2], r3 = s.recipe[3];
-    const double r4 = s.recipe[4], r5 = s.recipe[5];
+    const PieceRecipe& r = s.recipe;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double low[CHUNK], high[CHUNK], toneEnv[CHUNK], noiseEnv[CHUNK];
-        sines(c, r0, low);
-        sines(c, r1, high);
-        envelopes(c, r4, toneEnv);
-        envelopes(c, r5, noiseEnv);
+        sines(c, r.lowModeHz, low);
+        sines(c, r.highModeHz, high);
+        envelopes(c, r.toneDecay, toneEnv);
+        envelopes(c, r.noiseDecay, noiseEnv);
         for (int64_t k = 0; k < c.count; ++k) {
             double tone = 0.7 * low[k] + 0.45 * high[k];
-            row[at + k] =
-                static_cast<float>(r2 * tone * toneEnv[k] + r3 * noise[at + k] * noiseEnv[k]);
+            row[at + k] = static_cast<float>(r.toneWeight * tone * toneEnv[k] +
+                                             r.noiseWeight * noise[at + k] * noiseEnv[k]);
         }
     });
 }
 
 void renderRim(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double r0 = s.recipe[0], r1 = s.recipe[1], r2 = s.recipe[2];
+    const PieceRecipe& r = s.recipe;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double low[CHUNK], high[CHUNK], toneEnv[CHUNK], noiseEnv[CHUNK];
-        sines(c, r0, low);
-        sines(c, r1, high);
-        envelopes(c, r2, toneEnv);
-        envelopes(c, 0.6 * r2, noiseEnv);
+        sines(c, r.lowModeHz, low);
+        sines(c, r.highModeHz, high);
+        envelopes(c, r.toneDecay, toneEnv);
+        envelopes(c, 0.6 * r.toneDecay, noiseEnv);
         for (int64_t k = 0; k < c.count; ++k) {
             double tone = low[k] + 0.8 * high[k];
             row[at + k] =
@@ -124,13 +123,13 @@ void renderRim(DrumSynth& s, float* row, const float* noise, int64_t start, int6
 }
 
 void renderClap(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double r0 = s.recipe[0];
+    const double tailDecay = s.recipe.tailDecay;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double taps[CLAP_TAP_COUNT][CHUNK], tail[CHUNK];
         for (int i = 0; i < CLAP_TAP_COUNT; ++i)
             decays(c, CLAP_TAPS[i], 0.0045, taps[i]);
         for (int64_t k = 0; k < c.count; ++k)
-            tail[k] = -LN_1000 * (c.t[k] - CLAP_TAIL_AT) / r0;
+            tail[k] = -LN_1000 * (c.t[k] - CLAP_TAIL_AT) / tailDecay;
         fdlibm::expBatch(tail, tail, static_cast<size_t>(c.count));
         for (int64_t k = 0; k < c.count; ++k) {
             const double t = c.t[k];
@@ -144,17 +143,16 @@ void renderClap(DrumSynth& s, float* row, const float* noise, int64_t start, int
 }
 
 void renderTom(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double r2 = s.recipe[2], r3 = s.recipe[3];
+    const double decay = s.recipe.toneDecay, thumpFrames = s.recipe.noiseFrames;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double tone[CHUNK], env[CHUNK], thump[CHUNK];
         glidingSines(s, c, 0.05, tone);
-        envelopes(c, r2, env);
-        // The noise thump lasts only the first r3 frames.
-        const bool thumping = static_cast<double>(c.first) < r3;
+        envelopes(c, decay, env);
+        const bool thumping = static_cast<double>(c.first) < thumpFrames;
         if (thumping) decays(c, 0, 0.0012, thump);
         for (int64_t k = 0; k < c.count; ++k) {
             double v = tone[k] * env[k];
-            if (thumping && static_cast<double>(c.first + k) < r3)
+            if (thumping && static_cast<double>(c.first + k) < thumpFrames)
                 v += noise[at + k] * 0.22 * thump[k];
             row[at + k] = static_cast<float>(v);
         }
@@ -179,8 +177,8 @@ void renderCowbell(DrumSynth& s, float* row, int64_t start, int64_t count) {
 }
 
 void renderMetal(DrumSynth& s, float* row, const float* noise, int64_t start, int64_t count) {
-    const double squareWeight = 0.45 * s.recipe[0] + 0.55;
-    const double noiseWeight = s.recipe[1];
+    const double squareWeight = 0.45 * s.recipe.metal + 0.55;
+    const double noiseWeight = s.recipe.noiseWeight;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         for (int64_t k = 0; k < c.count; ++k) {
             double sum = 0;
@@ -190,6 +188,60 @@ void renderMetal(DrumSynth& s, float* row, const float* noise, int64_t start, in
             row[at + k] = static_cast<float>(squareWeight * metal + noiseWeight * noise[at + k]);
         }
     });
+}
+
+PieceRecipe kickRecipe(const DrumSynth& s) {
+    const double tune = s.parameter(DRUM_PARAM_KICK_TUNE);
+    return {.baseHz = tune,
+            .sweepHz = tune * KICK_SWEEP,
+            .toneDecay = s.parameter(DRUM_PARAM_KICK_DECAY),
+            .clickAmount = s.parameter(DRUM_PARAM_KICK_CLICK)};
+}
+
+// The snap moves weight from the body to the noise.
+PieceRecipe snareRecipe(const DrumSynth& s) {
+    const double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
+    const double decay = s.parameter(DRUM_PARAM_SNARE_DECAY);
+    const double snap = s.parameter(DRUM_PARAM_SNARE_SNAP);
+    return {.lowModeHz = tune,
+            .highModeHz = tune * SNARE_MODE_RATIO,
+            .toneDecay = decay * 0.55,
+            .noiseDecay = decay,
+            .toneWeight = (1 - snap) * 0.75 + 0.25,
+            .noiseWeight = snap * 0.65 + 0.35};
+}
+
+// The rim shares the snare's tune and decay, pitched up and much shorter.
+PieceRecipe rimRecipe(const DrumSynth& s) {
+    const double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
+    return {.lowModeHz = tune * 3.1,
+            .highModeHz = tune * 4.73,
+            .toneDecay = jsMin(0.045, jsMax(0.02, s.parameter(DRUM_PARAM_SNARE_DECAY) * 0.17))};
+}
+
+// The mid tom is the low tom a fifth up with 85 % of its decay.
+PieceRecipe tomRecipe(const DrumSynth& s, int piece, int64_t frames) {
+    const bool low = piece == DRUM_PIECE_TOM_LOW;
+    const double tune = s.parameter(DRUM_PARAM_TOM_TUNE);
+    const double decay = s.parameter(DRUM_PARAM_TOM_DECAY);
+    const double base = low ? tune : tune * 1.5;
+    return {.baseHz = base,
+            .sweepHz = base * 1.7,
+            .toneDecay = low ? decay : decay * 0.85,
+            .noiseFrames = static_cast<double>(noiseFillEnd(s, piece, frames))};
+}
+
+// Hats and cymbal share the metal amount; each has its own decay, and the
+// cymbal's high-pass sits lower.
+PieceRecipe metalRecipe(const DrumSynth& s, int piece) {
+    const double metal = s.parameter(DRUM_PARAM_HAT_METAL);
+    const int decay = piece == DRUM_PIECE_HAT_CLOSED ? DRUM_PARAM_HAT_CLOSED_DECAY
+                      : piece == DRUM_PIECE_HAT_OPEN ? DRUM_PARAM_HAT_OPEN_DECAY
+                                                     : DRUM_PARAM_CYMBAL_DECAY;
+    return {.envelopeDecay = s.parameter(decay),
+            .noiseWeight = (1 - metal) * 0.5,
+            .metal = metal,
+            .highpassHz = (piece == DRUM_PIECE_CYMBAL ? 3200 : 6200) + 3200 * metal};
 }
 
 }  // namespace
@@ -226,63 +278,30 @@ int64_t noiseFillEnd(const DrumSynth& s, int piece, int64_t frames) {
 }
 
 void writeRecipe(DrumSynth& s, int piece, int64_t frames) {
-    TypedArray<double>& r = s.recipe;
-    r.fill(0);
     switch (piece) {
         case DRUM_PIECE_KICK:
-            r[0] = s.parameter(DRUM_PARAM_KICK_TUNE);
-            r[1] = r[0] * KICK_SWEEP;
-            r[2] = s.parameter(DRUM_PARAM_KICK_DECAY);
-            r[4] = s.parameter(DRUM_PARAM_KICK_CLICK);
-            r[5] = PIECE_LEVEL[DRUM_PIECE_KICK];
+            s.recipe = kickRecipe(s);
             break;
-        case DRUM_PIECE_SNARE: {
-            double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
-            double decay = s.parameter(DRUM_PARAM_SNARE_DECAY);
-            double snap = s.parameter(DRUM_PARAM_SNARE_SNAP);
-            r[0] = tune;
-            r[1] = tune * SNARE_MODE_RATIO;
-            r[2] = (1 - snap) * 0.75 + 0.25;
-            r[3] = snap * 0.65 + 0.35;
-            r[4] = decay * 0.55;
-            r[5] = decay;
+        case DRUM_PIECE_SNARE:
+            s.recipe = snareRecipe(s);
             break;
-        }
-        case DRUM_PIECE_RIM: {
-            double tune = s.parameter(DRUM_PARAM_SNARE_TUNE);
-            r[0] = tune * 3.1;
-            r[1] = tune * 4.73;
-            r[2] = jsMin(0.045, jsMax(0.02, s.parameter(DRUM_PARAM_SNARE_DECAY) * 0.17));
+        case DRUM_PIECE_RIM:
+            s.recipe = rimRecipe(s);
             break;
-        }
         case DRUM_PIECE_CLAP:
-            r[0] = s.parameter(DRUM_PARAM_CLAP_DECAY);
+            s.recipe = {.tailDecay = s.parameter(DRUM_PARAM_CLAP_DECAY)};
             break;
         case DRUM_PIECE_TOM_LOW:
-        case DRUM_PIECE_TOM_MID: {
-            bool low = piece == DRUM_PIECE_TOM_LOW;
-            double tune = s.parameter(DRUM_PARAM_TOM_TUNE);
-            double decay = s.parameter(DRUM_PARAM_TOM_DECAY);
-            r[0] = low ? tune : tune * 1.5;
-            r[1] = r[0] * 1.7;
-            r[2] = low ? decay : decay * 0.85;
-            r[3] = static_cast<double>(noiseFillEnd(s, piece, frames));
+        case DRUM_PIECE_TOM_MID:
+            s.recipe = tomRecipe(s, piece, frames);
             break;
-        }
         case DRUM_PIECE_HAT_CLOSED:
         case DRUM_PIECE_HAT_OPEN:
-        case DRUM_PIECE_CYMBAL: {
-            double metal = s.parameter(DRUM_PARAM_HAT_METAL);
-            int decayParam = piece == DRUM_PIECE_HAT_CLOSED ? DRUM_PARAM_HAT_CLOSED_DECAY
-                             : piece == DRUM_PIECE_HAT_OPEN ? DRUM_PARAM_HAT_OPEN_DECAY
-                                                            : DRUM_PARAM_CYMBAL_DECAY;
-            r[0] = metal;
-            r[1] = (1 - metal) * 0.5;
-            r[2] = s.parameter(decayParam);
-            r[3] = (piece == DRUM_PIECE_CYMBAL ? 3200 : 6200) + 3200 * metal;
+        case DRUM_PIECE_CYMBAL:
+            s.recipe = metalRecipe(s, piece);
             break;
-        }
         default:
+            s.recipe = {};
             break;
     }
 }
@@ -350,8 +369,8 @@ void writeRenderFilter(DrumSynth& s, int piece, int which) {
         case DRUM_PIECE_COWBELL:
             bandpassCoefficients(c, 1400, 1.6, rate);
             break;
-        default:
-            highpassCoefficients(c, s.recipe[3], rate);
+        default:  // hats and cymbal
+            highpassCoefficients(c, s.recipe.highpassHz, rate);
             break;
     }
     s.filterState.fill(0);
@@ -410,10 +429,10 @@ void renderRecipeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
 
 void metalEnvelopeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) {
     float* row = s.renderRow.window(start, count);
-    const double r2 = s.recipe[2];
+    const double decay = s.recipe.envelopeDecay;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double env[CHUNK], fast[CHUNK];
-        envelopes(c, r2, env);
+        envelopes(c, decay, env);
         if (piece == DRUM_PIECE_HAT_CLOSED) {
             for (int64_t k = 0; k < c.count; ++k)
                 row[at + k] = static_cast<float>(row[at + k] * env[k]);
@@ -431,7 +450,7 @@ void metalEnvelopeWindow(DrumSynth& s, int piece, int64_t start, int64_t count) 
 void kickClickWindow(DrumSynth& s, int64_t start, int64_t count) {
     float* row = s.renderRow.window(start, count);
     const float* noise = s.noiseRow.window(start, count);
-    const double level = s.recipe[5], click = s.recipe[4];
+    const double level = PIECE_LEVEL[DRUM_PIECE_KICK], click = s.recipe.clickAmount;
     forChunks(s, start, count, [&](const Chunk& c, int64_t at) {
         double burst[CHUNK];
         decays(c, 0, 0.0015, burst);

@@ -12,24 +12,21 @@ namespace kelvo::kernel {
 inline constexpr double KICK_SWEEP = 4.2;
 inline constexpr double KICK_SWEEP_TAU = 0.03;
 inline constexpr double SNARE_MODE_RATIO = 1.593;
-inline constexpr int METAL_RATIO_COUNT = 6;
-inline constexpr std::array<double, METAL_RATIO_COUNT> METAL_RATIOS = {2,    3,    4.16,
-                                                                       5.43, 6.79, 8.21};
+inline constexpr auto METAL_RATIOS = std::to_array<double>({2, 3, 4.16, 5.43, 6.79, 8.21});
+inline constexpr int METAL_RATIO_COUNT = static_cast<int>(METAL_RATIOS.size());
 inline constexpr double METAL_BASE_HZ = 40;
-inline constexpr int CLAP_TAP_COUNT = 3;
-inline constexpr std::array<double, CLAP_TAP_COUNT> CLAP_TAPS = {0, 0.0105, 0.021};
+inline constexpr auto CLAP_TAPS = std::to_array<double>({0, 0.0105, 0.021});
+inline constexpr int CLAP_TAP_COUNT = static_cast<int>(CLAP_TAPS.size());
 inline constexpr double CLAP_TAIL_AT = 0.031;
 inline constexpr double COWBELL_LOW = 540;
 inline constexpr double COWBELL_HIGH = 800;
-
-// The recipe slot that records that the metal envelope pass is done.
-inline constexpr int RECIPE_ENVELOPE_DONE = 6;
 
 // Seconds of sound the piece's render covers, before the frame limits.
 double renderDurationSeconds(const DrumSynth& synth, int piece);
 // Frames of the noise row that hold noise: all of them except for the toms,
 // whose noise is a 6 ms burst.
 int64_t noiseFillEnd(const DrumSynth& synth, int piece, int64_t frames);
+// Sets synth.recipe for a render of the piece that is `frames` long.
 void writeRecipe(DrumSynth& synth, int piece, int64_t frames);
 
 bool isMetalPiece(int piece);

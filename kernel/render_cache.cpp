@@ -46,6 +46,7 @@ void startRender(DrumSynth& s, int piece) {
     s.normalizeGain = 1;
     s.fadeFrames = 0;
     s.noiseState = nonZeroSeed(drumVoiceNoiseSeed(piece));
+    s.metalEnvelopeDone = false;
     s.filterState.fill(0);
     s.tilt.fill(0);
     writeRecipe(s, piece, s.renderFrames);
@@ -183,11 +184,11 @@ int64_t tiltPass(DrumSynth& s, int64_t remaining) {
     const int piece = s.renderPiece;
     const int64_t start = s.renderCursor;
     const int64_t count = std::min(remaining, s.renderFrames - start);
-    if (isMetalPiece(piece) && s.recipe[RECIPE_ENVELOPE_DONE] == 0) {
+    if (isMetalPiece(piece) && !s.metalEnvelopeDone) {
         metalEnvelopeWindow(s, piece, start, count);
         s.renderCursor += count;
         if (s.renderCursor >= s.renderFrames) {
-            s.recipe[RECIPE_ENVELOPE_DONE] = 1;
+            s.metalEnvelopeDone = true;
             s.renderCursor = 0;
         }
         return count;

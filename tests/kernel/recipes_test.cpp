@@ -166,27 +166,27 @@ TEST(Recipes, RecipeValuesFollowTheParameters) {
         int piece;
         const char* name;
         double value;
-        int slot;
+        double PieceRecipe::*field;
         double expected;
     };
     const Case cases[] = {
-        {DRUM_PIECE_SNARE, "snare.snap", 0, 2, 1.0},
-        {DRUM_PIECE_SNARE, "snare.snap", 0, 3, 0.35},
-        {DRUM_PIECE_SNARE, "snare.snap", 1, 2, 0.25},
-        {DRUM_PIECE_SNARE, "snare.snap", 1, 3, 1.0},
-        {DRUM_PIECE_RIM, "snare.decay", 0.6, 2, 0.045},
-        {DRUM_PIECE_RIM, "snare.decay", NAN, 2, 0.19 * 0.17},
-        {DRUM_PIECE_TOM_MID, "tom.tune", 100, 0, 150},
-        {DRUM_PIECE_TOM_LOW, "tom.tune", 100, 3, 289},
-        {DRUM_PIECE_HAT_CLOSED, "hat.metal", 1, 3, 9400},
-        {DRUM_PIECE_CYMBAL, "hat.metal", 0, 3, 3200},
-        {DRUM_PIECE_HAT_OPEN, "hat.metal", 0, 1, 0.5},
-        {DRUM_PIECE_KICK, "kick.tune", 52, 1, 52 * 4.2},
+        {DRUM_PIECE_SNARE, "snare.snap", 0, &PieceRecipe::toneWeight, 1.0},
+        {DRUM_PIECE_SNARE, "snare.snap", 0, &PieceRecipe::noiseWeight, 0.35},
+        {DRUM_PIECE_SNARE, "snare.snap", 1, &PieceRecipe::toneWeight, 0.25},
+        {DRUM_PIECE_SNARE, "snare.snap", 1, &PieceRecipe::noiseWeight, 1.0},
+        {DRUM_PIECE_RIM, "snare.decay", 0.6, &PieceRecipe::toneDecay, 0.045},
+        {DRUM_PIECE_RIM, "snare.decay", NAN, &PieceRecipe::toneDecay, 0.19 * 0.17},
+        {DRUM_PIECE_TOM_MID, "tom.tune", 100, &PieceRecipe::baseHz, 150},
+        {DRUM_PIECE_TOM_LOW, "tom.tune", 100, &PieceRecipe::noiseFrames, 289},
+        {DRUM_PIECE_HAT_CLOSED, "hat.metal", 1, &PieceRecipe::highpassHz, 9400},
+        {DRUM_PIECE_CYMBAL, "hat.metal", 0, &PieceRecipe::highpassHz, 3200},
+        {DRUM_PIECE_HAT_OPEN, "hat.metal", 0, &PieceRecipe::noiseWeight, 0.5},
+        {DRUM_PIECE_KICK, "kick.tune", 52, &PieceRecipe::sweepHz, 52 * 4.2},
     };
     for (const Case& c : cases) {
         s.parameters[drumParamIndex(c.name)] = c.value;
         writeRecipe(s, c.piece, 100000);
-        EXPECT_EQ(s.recipe[c.slot], c.expected) << c.name << " " << c.value;
+        EXPECT_EQ(s.recipe.*c.field, c.expected) << c.name << " " << c.value;
         s.parameters[drumParamIndex(c.name)] = DRUM_PARAM_INITIAL[drumParamIndex(c.name)];
     }
 }
