@@ -21,15 +21,15 @@ std::FILE* openEngineTrace() {
     return traceFile.load();
 }
 
-std::FILE* engineTrace() {
+std::FILE* engineTrace() noexcept {
     return traceFile.load(std::memory_order_acquire);
 }
 
-uint64_t advanceTraceBlock() {
+uint64_t advanceTraceBlock() noexcept {
     return blockCounter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
-uint64_t traceBlock() {
+uint64_t traceBlock() noexcept {
     return blockCounter.load(std::memory_order_relaxed);
 }
 

@@ -11,9 +11,9 @@ namespace kelvo {
 // nullptr when tracing is off.
 std::FILE* openEngineTrace();
 // The trace file if it is open, without ever opening it (audio thread).
-std::FILE* engineTrace();
+std::FILE* engineTrace() noexcept;
 // The process-wide block counter of trace lines.
-uint64_t advanceTraceBlock();
-uint64_t traceBlock();
+uint64_t advanceTraceBlock() noexcept;
+uint64_t traceBlock() noexcept;
 
 }  // namespace kelvo

@@ -2,14 +2,14 @@
 
 namespace kelvo {
 
-bool EventQueue::push(const EngineEvent& event) {
+bool EventQueue::push(const EngineEvent& event) noexcept {
     if (count_ >= CAPACITY) return false;
     events_[count_++] = event;
     return true;
 }
 
 template <typename Key>
-void EventQueue::insertionSort(Key key) {
+void EventQueue::insertionSort(Key key) noexcept {
     for (int32_t i = 1; i < count_; ++i) {
         const EngineEvent moving = events_[i];
         int32_t j = i;
@@ -21,11 +21,11 @@ void EventQueue::insertionSort(Key key) {
     }
 }
 
-void EventQueue::sortByFrame() {
+void EventQueue::sortByFrame() noexcept {
     insertionSort([](const EngineEvent& e) { return e.frame; });
 }
 
-void EventQueue::sortByStamp() {
+void EventQueue::sortByStamp() noexcept {
     insertionSort([](const EngineEvent& e) { return e.stamp; });
 }
 

@@ -18,9 +18,7 @@ struct EngineEvent {
     int32_t frame;   // sample offset within the host block
     uint32_t index;  // parameter index (parameter events)
     double value;    // plain value, resolved velocity, or 0 for a note-off
-    uint32_t note;
-    uint32_t route;
-    uint32_t channel;
+    uint32_t note;   // note events
     uint64_t stamp;  // absolute host frame, set behind the rate adapter
     bool stamped;
 };
@@ -30,19 +28,19 @@ class EventQueue {
     static constexpr int32_t CAPACITY = 2048;
 
     // False (and the event dropped) when the queue is full.
-    bool push(const EngineEvent& event);
-    void clear() { count_ = 0; }
-    int32_t size() const { return count_; }
-    EngineEvent& operator[](int32_t i) { return events_[i]; }
-    const EngineEvent& operator[](int32_t i) const { return events_[i]; }
+    bool push(const EngineEvent& event) noexcept;
+    void clear() noexcept { count_ = 0; }
+    int32_t size() const noexcept { return count_; }
+    EngineEvent& operator[](int32_t i) noexcept { return events_[i]; }
+    const EngineEvent& operator[](int32_t i) const noexcept { return events_[i]; }
 
     // Stable insertion sorts: an event moves left only past events with a
     // strictly greater key, so equal keys keep their push order.
-    void sortByFrame();
-    void sortByStamp();
+    void sortByFrame() noexcept;
+    void sortByStamp() noexcept;
     // Keeps only the events for which keep(event) is true, in order.
     template <typename Keep>
-    void retain(Keep keep) {
+    void retain(Keep keep) noexcept {
         int32_t kept = 0;
         for (int32_t i = 0; i < count_; ++i)
             if (keep(events_[i])) events_[kept++] = events_[i];
@@ -51,7 +49,7 @@ class EventQueue {
 
   private:
     template <typename Key>
-    void insertionSort(Key key);
+    void insertionSort(Key key) noexcept;
 
     EngineEvent events_[CAPACITY] = {};
     int32_t count_ = 0;

@@ -6,16 +6,40 @@
 #include <cstring>
 #include <mutex>
 #include <numeric>
+#include <string_view>
 
 #include "engine_trace.h"
-#include "kelvo_params.h"
+#include "kit_tables.h"
 
 namespace kelvo {
 namespace {
 
+// The parameter table, the engine's mirror and the kernel's kit table are
+// indexed alike, and a new kernel instance starts at the table's defaults.
+constexpr bool tableMatchesKernel() {
+    for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i)
+        if (paramText(KELVO_PARAMS[i].path) != kernel::DRUM_PARAM_NAMES[i] ||
+            KELVO_PARAMS[i].defaultPlain != kernel::DRUM_PARAM_INITIAL[i])
+            return false;
+    return true;
+}
+static_assert(ENGINE_PARAMETER_COUNT == kernel::DRUM_PARAM_COUNT, "one parameter count");
+static_assert(tableMatchesKernel(), "the parameter table and the kernel's kit table disagree");
+
 constexpr uint32_t KERNEL_EVENT_PARAMETER = 1;
 constexpr uint32_t KERNEL_EVENT_NOTE_ON = 2;
 constexpr uint32_t KERNEL_EVENT_NOTE_OFF = 3;
+
+constexpr uint32_t kernelEventKind(uint32_t engineKind) {
+    switch (engineKind) {
+        case ENGINE_EVENT_PARAMETER:
+            return KERNEL_EVENT_PARAMETER;
+        case ENGINE_EVENT_NOTE_ON:
+            return KERNEL_EVENT_NOTE_ON;
+        default:
+            return KERNEL_EVENT_NOTE_OFF;
+    }
+}
 
 std::atomic<bool> trappedFlag{false};
 
@@ -45,7 +69,8 @@ void initialiseKernelOnce(const KernelFunctions& kernel) {
     kernel.runtimeInit();
 }
 
-void zeroChannels(float* const* outputs, int32_t channels, int32_t offset, int32_t frames) {
+void zeroChannels(float* const* outputs, int32_t channels, int32_t offset,
+                  int32_t frames) noexcept {
     if (outputs == nullptr || frames <= 0) return;
     for (int32_t c = 0; c < channels; ++c)
         if (outputs[c] != nullptr) std::memset(outputs[c] + offset, 0, sizeof(float) * frames);
@@ -84,10 +109,7 @@ void KernelEngine::setVariation(int32_t value) {
 
 int32_t KernelEngine::latencySamples() const {
     if (!adapterOn_ || sampleRate_ == RateAdapter::KERNEL_RATE) return 0;
-    // 16 host frames plus 20 kernel frames, rounded up.
-    return static_cast<int32_t>(sampleRate_ * RateAdapter::KERNEL_DELAY /
-                                    static_cast<double>(RateAdapter::KERNEL_RATE) +
-                                RateAdapter::HOST_DELAY + 0.999999);
+    return RateAdapter::latencyFrames(sampleRate_);
 }
 
 bool KernelEngine::rejectFormat(double sampleRate, int32_t maxBlockFrames) {
@@ -181,17 +203,20 @@ void KernelEngine::createKernelInstance() {
                                       "product kernel instance creation failed", nullptr);
 }
 
+// The engine needs both views, though the kernel takes no audio input; only
+// the output view (two chunk-long planes) is read.
 bool KernelEngine::attachKernelViews() {
-    inputView_ = outputView_ = nullptr;
-    inputLength_ = outputLength_ = 0;
+    outputView_ = nullptr;
     if (kernelHandle_ != 0) {
         // A new or reset instance holds the kernel's defaults.
         for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i)
             shadow_[i] = KELVO_PARAMS[i].defaultPlain;
-        kernel_.inputView(kernelHandle_, &inputView_, &inputLength_);
-        kernel_.outputView(kernelHandle_, &outputView_, &outputLength_);
-        if (inputView_ != nullptr && outputView_ != nullptr &&
-            outputLength_ > 2 * KERNEL_CHUNK_FRAMES - 1) {
+        float* inputView = nullptr;
+        size_t inputLength = 0, outputLength = 0;
+        kernel_.inputView(kernelHandle_, &inputView, &inputLength);
+        kernel_.outputView(kernelHandle_, &outputView_, &outputLength);
+        if (inputView != nullptr && outputView_ != nullptr &&
+            outputLength > 2 * KERNEL_CHUNK_FRAMES - 1) {
             ready_ = true;
             return true;
         }
@@ -215,7 +240,7 @@ void KernelEngine::settleKernel() {
 }
 
 void KernelEngine::failBlock(float* const* outputs, int32_t outputChannels, int32_t frames,
-                             uint32_t code, uint8_t severity) {
+                             uint32_t code, uint8_t severity) noexcept {
     zeroChannels(outputs, outputChannels, 0, frames);
     queue_.clear();
     blockFailed_ = true;
@@ -225,51 +250,52 @@ void KernelEngine::failBlock(float* const* outputs, int32_t outputChannels, int3
 
 void KernelEngine::processBlock(const float* const* inputs, int32_t inputChannels,
                                 const float* const*, int32_t, float* const* outputs,
-                                int32_t outputChannels, int32_t frames) {
+                                int32_t outputChannels, int32_t frames) noexcept {
     processBlock(inputs, inputChannels, outputs, outputChannels, frames);
 }
 
+// Setup leaves the engine ready only with a kernel instance and its views.
 void KernelEngine::processBlock(const float* const* inputs, int32_t inputChannels,
-                                float* const* outputs, int32_t outputChannels, int32_t frames) {
+                                float* const* outputs, int32_t outputChannels,
+                                int32_t frames) noexcept {
     if (!ready_)
         return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_PROCESS_FAILED,
                          DIAGNOSTIC_SEVERITY_FATAL);
     blockFailed_ = false;
     outputSilent_ = false;
-    if (frames < 1) {
-        // A flush: parameter values reach the mirror, nothing reaches the kernel.
-        queue_.sortByFrame();
-        for (int32_t i = 0; i < queue_.size(); ++i)
-            if (queue_[i].kind == ENGINE_EVENT_PARAMETER &&
-                queue_[i].index < ENGINE_PARAMETER_COUNT)
-                mirror_[queue_[i].index].store(queue_[i].value, std::memory_order_relaxed);
-        queue_.clear();
-        return;
-    }
-    if (outputChannels < 1 || outputs == nullptr || frames > maxBlockFrames_ ||
-        kernelHandle_ == 0 || outputView_ == nullptr)
+    if (frames < 1) return flushParameters();
+    if (outputChannels < 1 || outputs == nullptr || frames > maxBlockFrames_)
         return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_PROCESS_FAILED,
                          DIAGNOSTIC_SEVERITY_ERROR);
-    if (adapterOn_ && sampleRate_ != RateAdapter::KERNEL_RATE) {
-        if (!adapterFailed_ &&
-            processHandleV2RateConverted(inputs, inputChannels, outputs, outputChannels, frames))
-            return;
-        if (!adapterFailed_) {
-            adapter_.resetPositions();
-            adapterFailed_ = true;
-        }
-        return failBlock(outputs, outputChannels, frames, DIAGNOSTIC_RATE_ADAPTER_FAILED,
-                         DIAGNOSTIC_SEVERITY_ERROR);
+    if (!adapterOn_ || sampleRate_ == RateAdapter::KERNEL_RATE)
+        return renderDirect(outputs, outputChannels, frames);
+    if (!adapterFailed_ &&
+        renderBehindAdapter(inputs, inputChannels, outputs, outputChannels, frames))
+        return;
+    if (!adapterFailed_) {
+        adapter_.reset();
+        adapterFailed_ = true;
     }
-    renderDirect(outputs, outputChannels, frames);
+    failBlock(outputs, outputChannels, frames, DIAGNOSTIC_RATE_ADAPTER_FAILED,
+              DIAGNOSTIC_SEVERITY_ERROR);
 }
 
-void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels, int32_t frames) {
+// A block of no frames: parameter values reach the mirror, nothing reaches
+// the kernel.
+void KernelEngine::flushParameters() noexcept {
+    queue_.sortByFrame();
+    for (int32_t i = 0; i < queue_.size(); ++i)
+        if (queue_[i].kind == ENGINE_EVENT_PARAMETER)
+            mirror_[queue_[i].index].store(queue_[i].value, std::memory_order_relaxed);
+    queue_.clear();
+}
+
+void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels,
+                                int32_t frames) noexcept {
     queue_.sortByFrame();
     ParameterMask mask{};
     for (int32_t i = 0; i < queue_.size(); ++i)
-        if (queue_[i].kind == ENGINE_EVENT_PARAMETER && queue_[i].frame == 0 &&
-            queue_[i].index < ENGINE_PARAMETER_COUNT)
+        if (queue_[i].kind == ENGINE_EVENT_PARAMETER && queue_[i].frame == 0)
             mask[queue_[i].index] = true;
 
     for (int32_t offset = 0; offset < frames; offset += KERNEL_CHUNK_FRAMES) {
@@ -307,7 +333,8 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels, i
     updateSilence(outputs, outputChannels, frames);
 }
 
-void KernelEngine::updateSilence(float* const* outputs, int32_t outputChannels, int32_t frames) {
+void KernelEngine::updateSilence(float* const* outputs, int32_t outputChannels,
+                                 int32_t frames) noexcept {
     outputSilent_ = true;
     for (int32_t c = 0; c < outputChannels && outputSilent_; ++c) {
         if (outputs[c] == nullptr) continue;
@@ -319,29 +346,27 @@ void KernelEngine::updateSilence(float* const* outputs, int32_t outputChannels, 
     }
 }
 
-void KernelEngine::deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced) {
+void KernelEngine::deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced) noexcept {
     if (event.kind == ENGINE_EVENT_PARAMETER) {
         mirror_[event.index].store(event.value, std::memory_order_relaxed);
         pushProductParameter(event.index, frame, event.value, "queue");
         return;
     }
-    const bool on = event.kind == ENGINE_EVENT_NOTE_ON;
-    const uint32_t kind = on ? KERNEL_EVENT_NOTE_ON : KERNEL_EVENT_NOTE_OFF;
-    const double value = on ? event.value : 0.0;
-    const double status = kernel_.pushEvent(kernelHandle_, kind, frame, event.note, value);
+    const uint32_t kind = kernelEventKind(event.kind);
+    const double status = kernel_.pushEvent(kernelHandle_, kind, frame, event.note, event.value);
     if (!traced) return;
     if (std::FILE* trace = engineTrace())
         std::fprintf(trace,
                      "E this=%p blk=%llu frame=%u kind=%d a=%u value=%.17g src=queue status=%g\n",
                      static_cast<void*>(this), static_cast<unsigned long long>(traceBlock()), frame,
-                     static_cast<int>(kind), event.note, value, status);
+                     static_cast<int>(kind), event.note, event.value, status);
     if (status != 0)
         diagnostics_.recordRealtimeDiagnostic(DIAGNOSTIC_EVENT_REJECTED, DIAGNOSTIC_SEVERITY_ERROR,
                                               DIAGNOSTIC_PHASE_PROCESS);
 }
 
-bool KernelEngine::pushProductParameter(uint32_t index, uint32_t frame, double value,
-                                        const char* source) {
+void KernelEngine::pushProductParameter(uint32_t index, uint32_t frame, double value,
+                                        const char* source) noexcept {
     const double status =
         kernel_.pushEvent(kernelHandle_, KERNEL_EVENT_PARAMETER, frame, index, value);
     if (std::FILE* trace = engineTrace())
@@ -349,15 +374,13 @@ bool KernelEngine::pushProductParameter(uint32_t index, uint32_t frame, double v
                      "E this=%p blk=%llu frame=%u kind=1 a=%u value=%.17g src=%s status=%g\n",
                      static_cast<void*>(this), static_cast<unsigned long long>(traceBlock()), frame,
                      index, value, source, status);
-    if (status == 0) {
+    if (status == 0)
         shadow_[index] = value;
-        return true;
-    }
-    dirty_.store(true);  // sent again before the next chunk
-    return false;
+    else
+        dirty_.store(true);  // sent again before the next chunk
 }
 
-void KernelEngine::publishDirtyProductParameters(const ParameterMask& mask) {
+void KernelEngine::publishDirtyProductParameters(const ParameterMask& mask) noexcept {
     if (!dirty_.exchange(false)) return;
     for (uint32_t i = 0; i < ENGINE_PARAMETER_COUNT; ++i) {
         if (mask[i]) continue;
@@ -366,29 +389,29 @@ void KernelEngine::publishDirtyProductParameters(const ParameterMask& mask) {
     }
 }
 
-bool KernelEngine::pushParamNormalized(uint32_t index, double normalized, int32_t frame) {
+bool KernelEngine::pushParamNormalized(uint32_t index, double normalized, int32_t frame) noexcept {
     if (index >= ENGINE_PARAMETER_COUNT) return false;
     const double plain = paramToPlain(KELVO_PARAMS[index], normalized);
-    return queue_.push({ENGINE_EVENT_PARAMETER, frame, index, plain, 0, 0, 0, 0, false});
+    return queue_.push({ENGINE_EVENT_PARAMETER, frame, index, plain, 0, 0, false});
 }
 
-bool KernelEngine::pushNoteOn(uint32_t note, double velocity, int32_t frame, uint32_t route,
-                              uint32_t channel) {
+// Route and channel are part of the host's event shape; the kernel takes
+// neither. A full queue refuses the note before its velocity is resolved.
+bool KernelEngine::pushNoteOn(uint32_t note, double velocity, int32_t frame, uint32_t,
+                              uint32_t) noexcept {
     if (queue_.size() >= EventQueue::CAPACITY) return false;
     const double resolved = resolveSamplerVelocity(note, velocity);
-    return queue_.push(
-        {ENGINE_EVENT_NOTE_ON, frame, 0, resolved, note, route, channel & 15u, 0, false});
+    return queue_.push({ENGINE_EVENT_NOTE_ON, frame, 0, resolved, note, 0, false});
 }
 
-bool KernelEngine::pushNoteOff(uint32_t note, int32_t frame, uint32_t route, uint32_t channel) {
-    return queue_.push(
-        {ENGINE_EVENT_NOTE_OFF, frame, 0, 0.0, note, route, channel & 15u, 0, false});
+bool KernelEngine::pushNoteOff(uint32_t note, int32_t frame, uint32_t, uint32_t) noexcept {
+    return queue_.push({ENGINE_EVENT_NOTE_OFF, frame, 0, 0.0, note, 0, false});
 }
 
 // Velocities would be shaped by "velocity.mode", "velocity.fixed" and
 // "velocity.variation" parameters; the parameter table has none of them, so
 // the host's velocity passes unchanged.
-double KernelEngine::resolveSamplerVelocity(uint32_t, double velocity) const {
+double KernelEngine::resolveSamplerVelocity(uint32_t, double velocity) noexcept {
     return velocity;
 }
 

@@ -11,19 +11,23 @@
 #include <cstdint>
 
 #include "event_queue.h"
+#include "kelvo_params.h"
 #include "kernel_functions.h"
 #include "rate_adapter.h"
 #include "runtime_diagnostics.h"
 
 namespace kelvo {
 
-inline constexpr int ENGINE_PARAMETER_COUNT = 18;
+// The engine's parameters are the rows of the parameter table, by index.
+inline constexpr int ENGINE_PARAMETER_COUNT = static_cast<int>(KELVO_PARAM_COUNT);
 inline constexpr int KERNEL_CHUNK_FRAMES = 128;
 inline constexpr int32_t ENGINE_MAX_BLOCK_FRAMES = 16384;
 
 class KernelEngine {
   public:
+    // Main thread.
     explicit KernelEngine(const KernelFunctions& kernel = drumKernelFunctions());
+    // Main thread.
     ~KernelEngine();
     KernelEngine(const KernelEngine&) = delete;
     KernelEngine& operator=(const KernelEngine&) = delete;
@@ -33,40 +37,64 @@ class KernelEngine {
 
     // Audio thread.
     void processBlock(const float* const* inputs, int32_t inputChannels, float* const* outputs,
-                      int32_t outputChannels, int32_t frames);
+                      int32_t outputChannels, int32_t frames) noexcept;
+    // Audio thread; the second input set is ignored.
     void processBlock(const float* const* inputs, int32_t inputChannels,
                       const float* const* secondInputs, int32_t secondInputChannels,
-                      float* const* outputs, int32_t outputChannels, int32_t frames);
-    bool pushParamNormalized(uint32_t index, double normalized, int32_t frame);
+                      float* const* outputs, int32_t outputChannels, int32_t frames) noexcept;
+    // Audio thread; false when the index is not a parameter or the queue is full.
+    bool pushParamNormalized(uint32_t index, double normalized, int32_t frame) noexcept;
+    // Audio thread; false when the queue is full.
     bool pushNoteOn(uint32_t note, double velocity, int32_t frame, uint32_t route,
-                    uint32_t channel);
-    bool pushNoteOff(uint32_t note, int32_t frame, uint32_t route, uint32_t channel);
+                    uint32_t channel) noexcept;
+    // Audio thread; false when the queue is full.
+    bool pushNoteOff(uint32_t note, int32_t frame, uint32_t route, uint32_t channel) noexcept;
 
+    // Any thread.
     static bool kernelTrapped();
+    // Any thread.
     static int32_t eventInputCount() { return 1; }
+    // Any thread.
     static int32_t eventOutputCount() { return 0; }
+    // Any thread.
     static int32_t eventRouteForInput(int32_t) { return 0; }
+    // Any thread.
     static bool hasKernel() { return true; }
 
+    // Main thread.
     double paramValue(uint32_t index) const;
+    // Main thread (state recall); the kernel gets the value before its next chunk.
     void setParamValue(uint32_t index, double value);
+    // Main thread.
     int32_t variation() const { return variation_; }
+    // Main thread.
     void setVariation(int32_t value);
+    // Any thread.
     uint32_t instanceToken() const { return kernelHandle_; }
 
+    // Main thread.
     void drainRuntimeDiagnostics() { diagnostics_.drainRuntimeDiagnostics(); }
+    // Main thread.
     RuntimeDiagnostics& diagnostics() { return diagnostics_; }
 
+    // Main thread.
     bool ready() const { return ready_; }
+    // Audio thread, after processBlock.
     bool blockFailed() const { return blockFailed_; }
+    // Audio thread, after processBlock.
     bool outputSilent() const { return outputSilent_; }
+    // Main thread.
     bool adapterOn() const { return adapterOn_; }
+    // Main thread.
     bool adapterFailed() const { return adapterFailed_; }
+    // Main thread.
     double sampleRate() const { return sampleRate_; }
+    // Main thread.
     RateFraction rate() const { return rate_; }
+    // Main thread.
     int32_t maxBlockFrames() const { return maxBlockFrames_; }
-    // Host frames the output lags the host timeline: 0, or 16 host frames
-    // plus 20 kernel frames (rounded up) with the rate adapter on.
+    // Main thread: host frames the output lags the host timeline (0 unless
+    // the rate adapter is on).
     int32_t latencySamples() const;
 
   private:
@@ -78,19 +106,21 @@ class KernelEngine {
     bool attachKernelViews();
     void settleKernel();
     void failBlock(float* const* outputs, int32_t outputChannels, int32_t frames, uint32_t code,
-                   uint8_t severity);
-    void renderDirect(float* const* outputs, int32_t outputChannels, int32_t frames);
-    bool processHandleV2RateConverted(const float* const* inputs, int32_t inputChannels,
-                                      float* const* outputs, int32_t outputChannels,
-                                      int32_t frames);
-    void stampAndSortForAdapter();
-    bool appendAdapterInput(const float* const* inputs, int32_t inputChannels, int32_t frames);
-    bool renderAdapterChunks(uint64_t count, const ParameterMask& mask);
-    void deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced);
-    void publishDirtyProductParameters(const ParameterMask& mask);
-    bool pushProductParameter(uint32_t index, uint32_t frame, double value, const char* source);
-    double resolveSamplerVelocity(uint32_t note, double velocity) const;
-    void updateSilence(float* const* outputs, int32_t outputChannels, int32_t frames);
+                   uint8_t severity) noexcept;
+    void flushParameters() noexcept;
+    void renderDirect(float* const* outputs, int32_t outputChannels, int32_t frames) noexcept;
+    bool renderBehindAdapter(const float* const* inputs, int32_t inputChannels,
+                             float* const* outputs, int32_t outputChannels,
+                             int32_t frames) noexcept;
+    void stampAndSortForAdapter() noexcept;
+    ParameterMask mapEventsToKernelFrames() noexcept;
+    bool renderAdapterChunks(uint64_t count, const ParameterMask& mask) noexcept;
+    void deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced) noexcept;
+    void publishDirtyProductParameters(const ParameterMask& mask) noexcept;
+    double resolveSamplerVelocity(uint32_t note, double velocity) noexcept;
+    void pushProductParameter(uint32_t index, uint32_t frame, double value,
+                              const char* source) noexcept;
+    void updateSilence(float* const* outputs, int32_t outputChannels, int32_t frames) noexcept;
 
     const KernelFunctions& kernel_;
     double sampleRate_ = 48000.0;
@@ -108,16 +138,15 @@ class KernelEngine {
     // current call delivered it.
     std::array<uint64_t, EventQueue::CAPACITY> eventKernelFrames_{};
     std::array<bool, EventQueue::CAPACITY> delivered_{};
+    // The value last seen per parameter (written by both threads) and the
+    // value the kernel last accepted; dirty when the two may differ.
     std::array<std::atomic<double>, ENGINE_PARAMETER_COUNT> mirror_;
     std::atomic<bool> dirty_{true};
     std::array<double, ENGINE_PARAMETER_COUNT> shadow_;
     uint32_t kernelHandle_ = 0;
     double kernelHostRate_ = 0.0;  // the host rate the live instance was created for
-    float* inputView_ = nullptr;
-    size_t inputLength_ = 0;
-    float* outputView_ = nullptr;
-    size_t outputLength_ = 0;
-    std::atomic<uint32_t> randomState_{0x6D2B79F5u};
+    float* outputView_ = nullptr;  // two planes of KERNEL_CHUNK_FRAMES floats
+    std::atomic<uint32_t> randomState_{0x6D2B79F5u};  // velocity variation; setup restarts it
     int32_t variation_ = 16;
 };
 

@@ -27,9 +27,34 @@ bool channelSilent(const float* samples, int32 frames) {
 }
 
 const char* layoutName(SpeakerArrangement arrangement) {
-    if (arrangement == SpeakerArr::kStereo) return "stereo";
-    if (arrangement == SpeakerArr::kMono) return "mono";
-    return nullptr;
+    switch (arrangement) {
+        case SpeakerArr::kStereo:
+            return "stereo";
+        case SpeakerArr::kMono:
+            return "mono";
+        default:
+            return nullptr;
+    }
+}
+
+int32 hostProcessMode(int32 processMode) {
+    switch (processMode) {
+        case kOffline:
+            return HOST_PROCESS_OFFLINE;
+        case kPrefetch:
+            return HOST_PROCESS_PREFETCH;
+        default:
+            return HOST_PROCESS_REALTIME;
+    }
+}
+
+const char* busIdPrefix(BusDirection direction) {
+    switch (direction) {
+        case kInput:
+            return "in";
+        default:
+            return "out";
+    }
 }
 
 }  // namespace
@@ -88,11 +113,10 @@ tresult PLUGIN_API KelvoProcessor::setActive(TBool state) {
     const tresult result = AudioEffect::setActive(state);
     if (result != kResultOk) return result;
     refreshHostFacts();
-    transportReports_ = 0;
     return kResultOk;
 }
 
-tresult PLUGIN_API KelvoProcessor::process(ProcessData& data) {
+tresult PLUGIN_API KelvoProcessor::process(ProcessData& data) noexcept {
     if (data.symbolicSampleSize != kSample32) return kResultFalse;
     queueParameterChanges(data.inputParameterChanges);
     queueNoteEvents(data.inputEvents);
@@ -120,7 +144,7 @@ tresult PLUGIN_API KelvoProcessor::process(ProcessData& data) {
     return engine_.blockFailed() ? kResultFalse : kResultOk;
 }
 
-void KelvoProcessor::queueParameterChanges(IParameterChanges* changes) {
+void KelvoProcessor::queueParameterChanges(IParameterChanges* changes) noexcept {
     if (changes == nullptr) return;
     const int32 count = changes->getParameterCount();
     for (int32 i = 0; i < count; ++i) {
@@ -138,7 +162,7 @@ void KelvoProcessor::queueParameterChanges(IParameterChanges* changes) {
     }
 }
 
-void KelvoProcessor::queueNoteEvents(IEventList* events) {
+void KelvoProcessor::queueNoteEvents(IEventList* events) noexcept {
     if (events == nullptr) return;
     const int32 count = events->getEventCount();
     for (int32 i = 0; i < count; ++i) {
@@ -161,34 +185,30 @@ void KelvoProcessor::queueNoteEvents(IEventList* events) {
     }
 }
 
-void KelvoProcessor::captureHostFacts(HostFacts& facts) {
+// A fresh record: the tail and the internal rate stay unreported, and the
+// host's identity is the controller's to fill in.
+HostFacts KelvoProcessor::captureHostFacts() {
+    HostFacts facts;
     facts.sampleRate = processSetup_.sampleRate;
     facts.maxBlockFrames = processSetup_.maxSamplesPerBlock;
-    facts.processMode = processSetup_.processMode == kOffline    ? HOST_PROCESS_OFFLINE
-                        : processSetup_.processMode == kPrefetch ? HOST_PROCESS_PREFETCH
-                                                                 : HOST_PROCESS_REALTIME;
+    facts.processMode = hostProcessMode(processSetup_.processMode);
     facts.sampleSize = processSetup_.symbolicSampleSize == kSample64 ? 64 : 32;
     facts.latencySamples = static_cast<int32>(getLatencySamples());
-    facts.tailKind = HOST_TAIL_UNREPORTED;
-    facts.tailSamples = 0;
-    facts.internalSampleRate = 0;
-    facts.busCount = 0;
     for (BusDirection direction : {kInput, kOutput}) {
         const int32 count = getBusCount(kAudio, direction);
         for (int32 i = 0; i < count; ++i) {
             AudioBus* bus = audioBus(direction, i);
-            const std::string id = (direction == kInput ? "in" : "out") + std::to_string(i);
+            const std::string id = busIdPrefix(direction) + std::to_string(i);
             facts.addBus(id.c_str(), direction == kInput,
                          SpeakerArr::getChannelCount(bus->getArrangement()), bus->isActive(),
                          layoutName(bus->getArrangement()));
         }
     }
+    return facts;
 }
 
 void KelvoProcessor::refreshHostFacts() {
-    HostFacts facts;
-    captureHostFacts(facts);
-    hostFacts_ = facts;
+    hostFacts_ = captureHostFacts();
     sendJsonMessage("kelvo.diag.hostFacts", &hostFacts_, sizeof hostFacts_);
 }
 

@@ -12,34 +12,43 @@ namespace kelvo {
 
 class KelvoProcessor : public AudioEffect {
   public:
-    // The kernel can be replaced for tests; hosts always get the drum kernel.
+    // Main thread. The kernel can be replaced for tests; hosts always get the drum kernel.
     explicit KelvoProcessor(const KernelFunctions& kernel = drumKernelFunctions());
+    // Main thread.
     static Steinberg::FUnknown* createInstance(void*);
 
+    // Main thread.
     tresult PLUGIN_API initialize(Steinberg::FUnknown* context) SMTG_OVERRIDE;
+    // Main thread.
     tresult PLUGIN_API setActive(Steinberg::TBool state) SMTG_OVERRIDE;
+    // Main thread.
     tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs, int32 numIns,
                                           Steinberg::Vst::SpeakerArrangement* outputs,
                                           int32 numOuts) SMTG_OVERRIDE;
+    // Main thread.
     tresult PLUGIN_API canProcessSampleSize(int32 symbolicSampleSize) SMTG_OVERRIDE;
+    // Main thread.
     uint32 PLUGIN_API getLatencySamples() SMTG_OVERRIDE;
+    // Main thread.
     tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) SMTG_OVERRIDE;
-    tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) SMTG_OVERRIDE;
+    // Audio thread.
+    tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) noexcept SMTG_OVERRIDE;
 
+    // Main thread (tests and tools).
     KernelEngine& engine() { return engine_; }
+    // Main thread.
     const HostFacts& hostFacts() const { return hostFacts_; }
 
   private:
-    void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes);
-    void queueNoteEvents(Steinberg::Vst::IEventList* events);
-    void captureHostFacts(HostFacts& facts);
+    void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes) noexcept;
+    void queueNoteEvents(Steinberg::Vst::IEventList* events) noexcept;
+    HostFacts captureHostFacts();
     void refreshHostFacts();
     void sendRuntimeDiagnostics(bool force);
     void sendJsonMessage(const char* id, const void* bytes, uint32 size);
 
     KernelEngine engine_;
     HostFacts hostFacts_;
-    uint32 transportReports_ = 0;
 };
 
 }  // namespace kelvo

@@ -31,7 +31,7 @@ double clampTo(double v, double lo, double hi) {
 }
 
 double listIndex(const kelvo_param_desc& desc, double normalized) {
-    double n = double(desc.valueCount) - 1;
+    double n = static_cast<double>(desc.valueCount) - 1;
     // A list without values has n = -1; its index is 0 rather than negative.
     return clampTo(std::floor(n * normalized + 0.5), 0.0, std::max(n, 0.0));
 }
@@ -53,7 +53,7 @@ double toPlain(const kelvo_param_desc& desc, double normalized, bool quantise) {
 // A typed list index is a position, not rounded to a whole value.
 double listIndexToNormalized(const kelvo_param_desc& desc, double index) {
     if (desc.valueCount < 2) return 0.0;
-    double n = double(desc.valueCount) - 1;
+    double n = static_cast<double>(desc.valueCount) - 1;
     return clampTo(index, 0.0, n) / n;
 }
 
@@ -85,7 +85,7 @@ const kelvo_param_desc* paramForPath(std::string_view path) {
 
 int paramIndexForPath(std::string_view path) {
     const kelvo_param_desc* desc = paramForPath(path);
-    return desc ? int(desc->id) : -1;
+    return desc ? static_cast<int>(desc->id) : -1;
 }
 
 double paramToPlain(const kelvo_param_desc& desc, double normalized) {
@@ -113,7 +113,7 @@ std::string paramDisplayText(const kelvo_param_desc& desc, double normalized) {
     if (desc.kind == KELVO_PARAM_KIND_LIST && desc.values) {
         double index = listIndex(desc, normalized);
         if (index >= 0 && index < desc.valueCount)
-            return std::string(paramText(desc.values[int(index)]));
+            return std::string(paramText(desc.values[static_cast<int>(index)]));
         return std::string();
     }
     if (desc.kind == KELVO_PARAM_KIND_TOGGLE) return normalized >= 0.5 ? "on" : "off";
@@ -134,7 +134,9 @@ bool paramParseText(const kelvo_param_desc& desc, std::string_view text, double*
             for (int32_t i = 0; i < desc.valueCount && match < 0; ++i)
                 if (paramText(desc.values[i]) == text) match = i;
         if (match >= 0) {
-            result = desc.valueCount == 1 ? 0.0 : double(match) / double(desc.valueCount - 1);
+            result = desc.valueCount == 1
+                         ? 0.0
+                         : static_cast<double>(match) / static_cast<double>(desc.valueCount - 1);
         } else {
             char buf[MAX_TEXT_CHARS + 1];
             std::memcpy(buf, text.data(), text.size());
@@ -158,7 +160,7 @@ int presetIndexForNormalized(double normalized) {
     // std::round rounds halves away from zero.
     double index = std::round(normalized * (PRESET_COUNT - 1));
     if (!(index > 0)) return 0;
-    return index >= PRESET_COUNT - 1 ? PRESET_COUNT - 1 : int(index);
+    return index >= PRESET_COUNT - 1 ? PRESET_COUNT - 1 : static_cast<int>(index);
 }
 
 }  // namespace kelvo

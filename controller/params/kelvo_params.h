@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,6 @@ struct kelvo_param_desc {
     int32_t valueCount;         // named values of a list, else 0
     const char* const* values;  // valueCount names in index order, or null
 };
-
-inline constexpr uint32_t KELVO_PARAM_COUNT = 18;
 
 namespace params_detail {
 
@@ -71,18 +70,18 @@ constexpr kelvo_param_desc list(uint32_t id, const char* path, const char* name,
             .group = group,
             .kind = KELVO_PARAM_KIND_LIST,
             .min = 0.0,
-            .max = double(N - 1),
+            .max = static_cast<double>(N - 1),
             .step = 0.0,
             .defaultPlain = 0.0,
             .defaultNormalized = 0.0,
             .units = "",
-            .valueCount = int32_t(N),
+            .valueCount = static_cast<int32_t>(N),
             .values = values};
 }
 
 }  // namespace params_detail
 
-inline constexpr kelvo_param_desc KELVO_PARAMS[KELVO_PARAM_COUNT] = {
+inline constexpr kelvo_param_desc KELVO_PARAMS[] = {
     params_detail::continuous(0, "kick.tune", "Tune", "Kick", 30, 120, 52, "Hz"),
     params_detail::continuous(1, "kick.decay", "Decay", "Kick", 0.05, 1.2, 0.42, "s"),
     params_detail::continuous(2, "kick.click", "Click", "Kick", 0, 1, 0.35, ""),
@@ -103,6 +102,10 @@ inline constexpr kelvo_param_desc KELVO_PARAMS[KELVO_PARAM_COUNT] = {
                         params_detail::PATTERN_BANK_VALUES),
     params_detail::continuous(17, "master.level", "Level", "Master", 0, 1, 0.8, ""),
 };
+
+// The one parameter count of the system, the table's own length: the engine
+// and the kernel's kit table are checked against it at compile time.
+inline constexpr uint32_t KELVO_PARAM_COUNT = static_cast<uint32_t>(std::size(KELVO_PARAMS));
 
 // A descriptor's text with null read as "".
 constexpr std::string_view paramText(const char* text) {
