@@ -1,30 +1,34 @@
 #include "staged_bank.h"
 
+#include <iterator>
+
+#include "name_table.h"
+
 namespace kelvo {
+namespace {
+
+constexpr const char* OUTCOME_NAMES[] = {
+    "ok",
+    "bank-missing",
+    "bank-hash-mismatch",
+    "bank-malformed",
+    "bank-unsupported-codec",
+    "bank-too-large",
+    "bank-instrument-unknown",
+};
+static_assert(std::size(OUTCOME_NAMES) == RUNTIME_BANK_INSTRUMENT_UNKNOWN + 1);
+
+// Indexed by StagedZone::trigger.
+constexpr const char* TRIGGER_NAMES[] = {"attack", "release", "legato"};
+
+}  // namespace
 
 const char* runtimeBankOutcomeName(int32_t outcome) {
-    switch (outcome) {
-        case RUNTIME_BANK_OK:
-            return "ok";
-        case RUNTIME_BANK_HASH_MISMATCH:
-            return "bank-hash-mismatch";
-        case RUNTIME_BANK_MALFORMED:
-            return "bank-malformed";
-        case RUNTIME_BANK_UNSUPPORTED_CODEC:
-            return "bank-unsupported-codec";
-        case RUNTIME_BANK_TOO_LARGE:
-            return "bank-too-large";
-        case RUNTIME_BANK_INSTRUMENT_UNKNOWN:
-            return "bank-instrument-unknown";
-        default:
-            return "bank-missing";
-    }
+    return nameAt(OUTCOME_NAMES, outcome, "bank-missing");
 }
 
 uint32_t triggerCode(std::string_view text) {
-    if (text == "release") return 1;
-    if (text == "legato") return 2;
-    return 0;
+    return static_cast<uint32_t>(nameIndex(TRIGGER_NAMES, text).value_or(0));
 }
 
 }  // namespace kelvo

@@ -16,8 +16,8 @@ CcActivityFeed::CcActivityFeed() {
 
 void CcActivityFeed::record(int cc, int channel, int value) {
     if (cc < 0 || cc >= CONTROLLERS) return;
-    uint32_t word =
-        PENDING | (uint32_t(channel) & 0xFFu) << 8 | uint32_t(std::clamp(value, 0, 127));
+    uint32_t word = PENDING | (static_cast<uint32_t>(channel) & 0xFFu) << 8 |
+                    static_cast<uint32_t>(std::clamp(value, 0, 127));
     slots_[cc].store(word, std::memory_order_release);
     pending_.store(true, std::memory_order_release);
 }
@@ -35,7 +35,8 @@ uint32_t CcActivityFeed::drain(int64_t nowMs, CcActivityRecord* out, uint32_t ca
         }
         uint32_t taken = slots_[cc].exchange(0, std::memory_order_acq_rel);
         if (!(taken & PENDING)) continue;
-        out[count++] = {uint8_t(cc), uint8_t(taken >> 8), uint8_t(taken & 0x7Fu)};
+        out[count++] = {static_cast<uint8_t>(cc), static_cast<uint8_t>(taken >> 8),
+                        static_cast<uint8_t>(taken & 0x7Fu)};
         lastSent_[cc] = nowMs;
     }
     pending_.store(workLeft, std::memory_order_release);

@@ -2,36 +2,36 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <new>
 #include <string_view>
 
 #include "json_writer.h"
 #include "kelvo_params.h"
+#include "name_table.h"
 
 namespace kelvo {
 namespace {
 
-const char* const CURVE_NAMES[] = {nullptr, "exp", "log", "s-curve"};
-const char* const VALUE_MODE_NAMES[] = {nullptr, "relative-signed-bit", "relative-binary-offset",
-                                        "relative-twos-complement", "toggle"};
-const char* const TAKEOVER_NAMES[] = {nullptr, "pickup", "scaled"};
+constexpr const char* CURVE_NAMES[] = {nullptr, "exp", "log", "s-curve"};
+static_assert(std::size(CURVE_NAMES) == CC_CURVE_S + 1);
+constexpr const char* VALUE_MODE_NAMES[] = {
+    nullptr, "relative-signed-bit", "relative-binary-offset", "relative-twos-complement", "toggle"};
+static_assert(std::size(VALUE_MODE_NAMES) == CC_VALUE_TOGGLE + 1);
+constexpr const char* TAKEOVER_NAMES[] = {nullptr, "pickup", "scaled"};
+static_assert(std::size(TAKEOVER_NAMES) == CC_TAKEOVER_SCALED + 1);
 
-// Index of `text` among the names, 0 (the default) for any other text.
+// The code of a shaping name; 0, the default, which has no name, for any
+// other text.
 template <size_t N>
-uint8_t nameIndex(const char* const (&names)[N], std::string_view text) {
-    for (size_t i = 1; i < N; ++i)
-        if (text == names[i]) return uint8_t(i);
-    return 0;
-}
-
-template <size_t N>
-const char* nameOf(const char* const (&names)[N], uint8_t index) {
-    return index < N ? names[index] : nullptr;
+uint8_t shapingCode(const char* const (&names)[N], std::string_view text) {
+    return static_cast<uint8_t>(nameIndex(names, text).value_or(0));
 }
 
 // floor(x + 0.5) clamped to lo..hi; x is finite.
 uint8_t roundClamped(double x, int lo, int hi) {
-    return uint8_t(std::clamp(std::floor(x + 0.5), double(lo), double(hi)));
+    return static_cast<uint8_t>(
+        std::clamp(std::floor(x + 0.5), static_cast<double>(lo), static_cast<double>(hi)));
 }
 
 bool readBindings(Reader& reader, CcMap& map) {
@@ -77,13 +77,13 @@ bool parseCcBinding(Reader& reader, CcMap& map) {
             if (key == "path") {
                 int id = paramIndexForPath(text);
                 hasTarget = id >= 0;
-                if (hasTarget) binding.paramId = uint32_t(id);
+                if (hasTarget) binding.paramId = static_cast<uint32_t>(id);
             } else if (key == "curve") {
-                binding.curve = nameIndex(CURVE_NAMES, text);
+                binding.curve = shapingCode(CURVE_NAMES, text);
             } else if (key == "valueMode") {
-                binding.valueMode = nameIndex(VALUE_MODE_NAMES, text);
+                binding.valueMode = shapingCode(VALUE_MODE_NAMES, text);
             } else {
-                binding.takeover = nameIndex(TAKEOVER_NAMES, text);
+                binding.takeover = shapingCode(TAKEOVER_NAMES, text);
             }
             return true;
         }
@@ -148,35 +148,20 @@ void writeCcMapJson(std::string& out, const CcMap& map) {
         if (binding.paramId >= KELVO_PARAM_COUNT) continue;
         if (!first) out += ',';
         first = false;
-        out += "{\"cc\":";
-        jsonAppendNumber(out, binding.cc);
-        out += ",\"path\":";
-        jsonAppendQuoted(out, KELVO_PARAMS[binding.paramId].path);
-        if (binding.channel != 0) {
-            out += ",\"channel\":";
-            jsonAppendNumber(out, binding.channel);
-        }
-        if (binding.hasMin) {
-            out += ",\"min\":";
-            jsonAppendNumber(out, binding.min);
-        }
-        if (binding.hasMax) {
-            out += ",\"max\":";
-            jsonAppendNumber(out, binding.max);
-        }
-        if (const char* name = nameOf(CURVE_NAMES, binding.curve)) {
-            out += ",\"curve\":";
-            jsonAppendQuoted(out, name);
-        }
-        if (const char* name = nameOf(VALUE_MODE_NAMES, binding.valueMode)) {
-            out += ",\"valueMode\":";
-            jsonAppendQuoted(out, name);
-        }
-        if (const char* name = nameOf(TAKEOVER_NAMES, binding.takeover)) {
-            out += ",\"takeover\":";
-            jsonAppendQuoted(out, name);
-        }
-        if (!binding.enabled) out += ",\"enabled\":false";
+        out += '{';
+        JsonMembers members(out);
+        jsonAppendNumber(members.next("cc"), binding.cc);
+        jsonAppendQuoted(members.next("path"), KELVO_PARAMS[binding.paramId].path);
+        if (binding.channel != 0) jsonAppendNumber(members.next("channel"), binding.channel);
+        if (binding.hasMin) jsonAppendNumber(members.next("min"), binding.min);
+        if (binding.hasMax) jsonAppendNumber(members.next("max"), binding.max);
+        if (const char* name = nameAt(CURVE_NAMES, binding.curve, nullptr))
+            jsonAppendQuoted(members.next("curve"), name);
+        if (const char* name = nameAt(VALUE_MODE_NAMES, binding.valueMode, nullptr))
+            jsonAppendQuoted(members.next("valueMode"), name);
+        if (const char* name = nameAt(TAKEOVER_NAMES, binding.takeover, nullptr))
+            jsonAppendQuoted(members.next("takeover"), name);
+        if (!binding.enabled) jsonAppendBool(members.next("enabled"), false);
         out += '}';
     }
     out += "]}";

@@ -44,7 +44,7 @@ double plainToNormalized(const kelvo_param_desc& desc, double plain) {
     switch (desc.kind) {
         case KELVO_PARAM_KIND_LIST: {
             if (desc.valueCount < 2) return 0.0;
-            double last = double(desc.valueCount - 1);
+            double last = static_cast<double>(desc.valueCount - 1);
             return clampTo(plain, 0.0, last) / last;
         }
         case KELVO_PARAM_KIND_TOGGLE:
@@ -153,8 +153,8 @@ bool bindingOutput(const BindingInput& in, double* output) {
         int range = in.value <= in.prev ? in.prev : 127 - in.prev;
         if (delta == 0 || range == 0) return false;
         int remaining = delta < 0 ? t : 127 - t;
-        double position = (double(remaining) / double(range) * double(delta) + double(t)) / 127.0;
-        *output = apply(int(clampUnit(position) * 127.0));
+        double position = (static_cast<double>(remaining) / range * delta + t) / 127.0;
+        *output = apply(static_cast<int>(clampUnit(position) * 127.0));
         return true;
     }
     *output = apply(in.value);
@@ -169,7 +169,7 @@ void CcRouterState::reset(const CcMap* bound) {
 }
 
 double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc, int ccValue) {
-    double x = double(std::clamp(ccValue, 0, 127)) / 127.0;
+    double x = static_cast<double>(std::clamp(ccValue, 0, 127)) / 127.0;
     double shaped = shape(binding.curve, x);
     double lo = lowEnd(binding, desc);
     double hi = highEnd(binding, desc);
@@ -193,7 +193,7 @@ uint32_t ccResolve(const CcMap& map, int ccNumber, int channel, int value, CcRou
         if (state) {
             in.hadPrev = state->hasLastValue[i];
             in.prev = in.hadPrev ? state->lastValue[i] : 0;
-            state->lastValue[i] = uint8_t(value);
+            state->lastValue[i] = static_cast<uint8_t>(value);
             state->hasLastValue[i] = true;
         }
         if (readParam) {

@@ -42,7 +42,7 @@ constexpr FieldRule FIELDS[SAMPLER_PAD_FIELD_COUNT] = {
 
 int fieldIndex(std::string_view key) {
     for (size_t i = 0; i < SAMPLER_PAD_FIELD_COUNT; ++i)
-        if (key == FIELDS[i].key) return int(i);
+        if (key == FIELDS[i].key) return static_cast<int>(i);
     return -1;
 }
 
@@ -54,7 +54,7 @@ bool readEntry(Reader& reader, SamplerPadOverride& entry) {
         // true, false, strings and null are no values and change nothing.
         if (!parseNumber(r, &value)) return skipValue(r, 2);
         int field = fieldIndex(key);
-        if (field >= 0 && samplerPadFieldAccepts(size_t(field), value)) {
+        if (field >= 0 && samplerPadFieldAccepts(static_cast<size_t>(field), value)) {
             entry.*FIELDS[field].member = value;
             entry.mask |= 1u << field;
         }
@@ -88,22 +88,14 @@ bool samplerPadFieldAccepts(size_t field, double value) {
 
 void writeSamplerPadOverridesJson(std::string& out, const SamplerPadOverrides& overrides) {
     out += '{';
-    bool firstEntry = true;
+    JsonMembers pads(out);
     for (const SamplerPadOverride& entry : overrides) {
         if (entry.pad.empty() || entry.mask == 0) continue;
-        if (!firstEntry) out += ',';
-        firstEntry = false;
-        jsonAppendQuoted(out, entry.pad.c_str());
-        out += ":{";
-        bool firstField = true;
-        for (size_t i = 0; i < SAMPLER_PAD_FIELD_COUNT; ++i) {
-            if (!(entry.mask & (1u << i))) continue;
-            if (!firstField) out += ',';
-            firstField = false;
-            jsonAppendQuoted(out, FIELDS[i].key);
-            out += ':';
-            jsonAppendNumber(out, entry.*FIELDS[i].member);
-        }
+        pads.next(entry.pad.c_str()) += '{';
+        JsonMembers fields(out);
+        for (size_t i = 0; i < SAMPLER_PAD_FIELD_COUNT; ++i)
+            if (entry.mask & (1u << i))
+                jsonAppendNumber(fields.next(FIELDS[i].key), entry.*FIELDS[i].member);
         out += '}';
     }
     out += '}';

@@ -3,34 +3,38 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "base64.h"
 #include "json_writer.h"
+#include "name_table.h"
 
 namespace kelvo {
 namespace {
 
-struct AssetFaultName {
-    SamplerAssetDiagnostic code;
-    const char* name;
+// Indexed by code - ASSET_FAULT_BASE: the five fault codes follow it.
+constexpr uint32_t ASSET_FAULT_BASE = 0x53410000;
+constexpr const char* ASSET_FAULT_NAMES[] = {
+    nullptr,
+    "missing-in-memory-asset",
+    "corrupt-in-memory-asset",
+    "moved-in-memory-asset",
+    "changed-in-memory-asset",
+    "unsupported-stereo-source",
 };
+static_assert(std::size(ASSET_FAULT_NAMES) ==
+              SAMPLER_ASSET_UNSUPPORTED_STEREO - ASSET_FAULT_BASE + 1);
 
-constexpr AssetFaultName ASSET_FAULT_NAMES[] = {
-    {SAMPLER_ASSET_MISSING_IN_MEMORY, "missing-in-memory-asset"},
-    {SAMPLER_ASSET_CORRUPT_IN_MEMORY, "corrupt-in-memory-asset"},
-    {SAMPLER_ASSET_MOVED_IN_MEMORY, "moved-in-memory-asset"},
-    {SAMPLER_ASSET_CHANGED_IN_MEMORY, "changed-in-memory-asset"},
-    {SAMPLER_ASSET_UNSUPPORTED_STEREO, "unsupported-stereo-source"},
-};
-
-constexpr const char* ZONE_PROGRAM_NAMES[SAMPLER_ZONE_PROGRAM_COUNT] = {
+constexpr const char* ZONE_PROGRAM_NAMES[] = {
     "legacy-single-zone", "one-shot-drum",    "looped-pad-release", "velocity-round-robin",
     "key-zones-pitch",    "stereo-multi-mic", "choke-and-sustain",  "voice-limit-steal",
 };
+static_assert(std::size(ZONE_PROGRAM_NAMES) == SAMPLER_ZONE_PROGRAM_COUNT);
 
 constexpr const char* BANK_SOURCE_NAMES[] = {"embedded", "module-relative", "user-folder",
                                              "hosted"};
@@ -38,19 +42,18 @@ constexpr const char* BANK_SOURCE_NAMES[] = {"embedded", "module-relative", "use
 constexpr const char* ZONE_ABI = "kelvo-dual-stack-sampler/zone-layer/v1";
 
 bool bankSourceKnown(std::string_view name) {
-    return std::find(std::begin(BANK_SOURCE_NAMES), std::end(BANK_SOURCE_NAMES), name) !=
-           std::end(BANK_SOURCE_NAMES);
+    return nameIndex(BANK_SOURCE_NAMES, name).has_value();
 }
 
 // Truncation toward zero, saturating at the 32-bit limits; NaN gives 0.
 int32_t toInt32(double value) {
     if (std::isnan(value)) return 0;
     double whole = std::trunc(value);
-    if (whole <= double(std::numeric_limits<int32_t>::min()))
+    if (whole <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
-    if (whole >= double(std::numeric_limits<int32_t>::max()))
+    if (whole >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
-    return int32_t(whole);
+    return static_cast<int32_t>(whole);
 }
 
 // `text` must fit: at most N - 1 bytes.
@@ -147,15 +150,15 @@ bool readAuthored(Reader& reader, StateChunk& chunk) {
 
 enum BankText { ID, VERSION, SHA256, SOURCE, PRESET_ID, INSTRUMENT, LOCATOR, BANK_TEXT_COUNT };
 
-constexpr const char* BANK_KEYS[BANK_TEXT_COUNT] = {"id",       "bankVersion", "sha256", "source",
-                                                    "presetId", "instrument",  "locator"};
+constexpr const char* BANK_KEYS[] = {"id",       "bankVersion", "sha256", "source",
+                                     "presetId", "instrument",  "locator"};
+static_assert(std::size(BANK_KEYS) == BANK_TEXT_COUNT);
 
 bool readBank(Reader& reader, StateChunk& chunk) {
     std::string texts[BANK_TEXT_COUNT];
     bool ok = readObject(reader, [&texts](Reader& r, std::string_view key) {
-        for (int i = 0; i < BANK_TEXT_COUNT; ++i)
-            if (key == BANK_KEYS[i])
-                return peek(r) == '"' ? parseString(r, &texts[i]) : skipValue(r, 1);
+        const std::optional<size_t> text = nameIndex(BANK_KEYS, key);
+        if (text && peek(r) == '"') return parseString(r, &texts[*text]);
         return skipValue(r, 1);
     });
     if (!ok) return false;
@@ -185,56 +188,46 @@ bool readBank(Reader& reader, StateChunk& chunk) {
     return true;
 }
 
-void appendMember(std::string& out, const char* key, const char* text) {
-    out += ",\"";
-    out += key;
-    out += "\":";
-    jsonAppendQuoted(out, text);
-}
-
 void writeBank(std::string& out, const BankStateRefOut& bank) {
-    out += ",\"bank\":{\"version\":1,\"id\":";
-    jsonAppendQuoted(out, bank.id);
-    if (present(bank.bankVersion)) appendMember(out, "bankVersion", bank.bankVersion);
-    if (present(bank.sha256)) appendMember(out, "sha256", bank.sha256);
-    if (present(bank.locator)) appendMember(out, "locator", bank.locator);
-    appendMember(out, "source", present(bank.source) ? bank.source : "embedded");
-    if (present(bank.instrument)) appendMember(out, "instrument", bank.instrument);
-    if (present(bank.presetId)) appendMember(out, "presetId", bank.presetId);
+    out += '{';
+    JsonMembers members(out);
+    auto appendIfPresent = [&members](const char* key, const char* text) {
+        if (present(text)) jsonAppendQuoted(members.next(key), text);
+    };
+    jsonAppendNumber(members.next("version"), 1);
+    jsonAppendQuoted(members.next("id"), bank.id);
+    appendIfPresent("bankVersion", bank.bankVersion);
+    appendIfPresent("sha256", bank.sha256);
+    appendIfPresent("locator", bank.locator);
+    jsonAppendQuoted(members.next("source"), present(bank.source) ? bank.source : "embedded");
+    appendIfPresent("instrument", bank.instrument);
+    appendIfPresent("presetId", bank.presetId);
     out += '}';
 }
 
 }  // namespace
 
 const char* samplerAssetDiagnosticName(uint32_t code) {
-    for (const AssetFaultName& entry : ASSET_FAULT_NAMES)
-        if (entry.code == code) return entry.name;
-    return "none";
+    return nameAt(ASSET_FAULT_NAMES, code - ASSET_FAULT_BASE, "none");
 }
 
 bool samplerAssetDiagnosticFromName(std::string_view name, SamplerAssetDiagnostic* code) {
-    for (const AssetFaultName& entry : ASSET_FAULT_NAMES) {
-        if (name == entry.name) {
-            if (code) *code = entry.code;
-            return true;
-        }
-    }
-    return false;
+    const std::optional<size_t> index = nameIndex(ASSET_FAULT_NAMES, name);
+    if (index && code) *code = static_cast<SamplerAssetDiagnostic>(ASSET_FAULT_BASE + *index);
+    return index.has_value();
 }
 
 const char* samplerZoneProgramName(uint32_t program) {
-    return ZONE_PROGRAM_NAMES[program < SAMPLER_ZONE_PROGRAM_COUNT ? program : 0];
+    return nameAt(ZONE_PROGRAM_NAMES, program, ZONE_PROGRAM_NAMES[SAMPLER_ZONE_LEGACY_SINGLE]);
 }
 
 bool samplerZoneProgramNameKnown(std::string_view name) {
-    return std::find(std::begin(ZONE_PROGRAM_NAMES), std::end(ZONE_PROGRAM_NAMES), name) !=
-           std::end(ZONE_PROGRAM_NAMES);
+    return nameIndex(ZONE_PROGRAM_NAMES, name).has_value();
 }
 
 SamplerZoneProgram samplerZoneProgramFromName(std::string_view name) {
-    for (uint32_t i = 0; i < SAMPLER_ZONE_PROGRAM_COUNT; ++i)
-        if (name == ZONE_PROGRAM_NAMES[i]) return SamplerZoneProgram(i);
-    return SAMPLER_ZONE_LEGACY_SINGLE;
+    return static_cast<SamplerZoneProgram>(
+        nameIndex(ZONE_PROGRAM_NAMES, name).value_or(SAMPLER_ZONE_LEGACY_SINGLE));
 }
 
 bool bankSourceNameKnown(const char* name) {
@@ -247,37 +240,30 @@ std::string writeStateJson(const double* params, int32_t variation, const CcMap*
                            const AuthoredStateOut* authored) {
     std::string out;
     out.reserve(650);
-    out += "{\"params\":{";
-    for (uint32_t id = 0; params && id < KELVO_PARAM_COUNT; ++id) {
-        if (id) out += ',';
-        jsonAppendQuoted(out, KELVO_PARAMS[id].path);
-        out += ':';
-        jsonAppendNumber(out, params[id]);
-    }
+    out += '{';
+    JsonMembers members(out);
+    members.next("params") += '{';
+    JsonMembers values(out);
+    for (uint32_t id = 0; params && id < KELVO_PARAM_COUNT; ++id)
+        jsonAppendNumber(values.next(KELVO_PARAMS[id].path), params[id]);
     out += '}';
-    if (variation >= 0) {
-        out += ",\"variation\":";
-        jsonAppendNumber(out, variation);
-    }
-    if (ccMap) {
-        out += ",\"ccMap\":";
-        writeCcMapJson(out, *ccMap);
-    }
+    if (variation >= 0) jsonAppendNumber(members.next("variation"), variation);
+    if (ccMap) writeCcMapJson(members.next("ccMap"), *ccMap);
     if (assetFault != SAMPLER_ASSET_NONE)
-        appendMember(out, "samplerAssetFault", samplerAssetDiagnosticName(assetFault));
+        jsonAppendQuoted(members.next("samplerAssetFault"), samplerAssetDiagnosticName(assetFault));
     if (zoneProgram != SAMPLER_ZONE_LEGACY_SINGLE) {
-        appendMember(out, "samplerZoneAbi", ZONE_ABI);
-        out += ",\"samplerZoneVersion\":1";
-        appendMember(out, "samplerZoneProgram", samplerZoneProgramName(zoneProgram));
+        jsonAppendQuoted(members.next("samplerZoneAbi"), ZONE_ABI);
+        jsonAppendNumber(members.next("samplerZoneVersion"), 1);
+        jsonAppendQuoted(members.next("samplerZoneProgram"), samplerZoneProgramName(zoneProgram));
     }
     if (pads && !pads->empty()) {
-        out += ",\"sampler\":{\"v\":1,\"pads\":";
+        members.next("sampler") += "{\"v\":1,\"pads\":";
         writeSamplerPadOverridesJson(out, *pads);
         out += '}';
     }
-    if (bankRef && present(bankRef->id)) writeBank(out, *bankRef);
+    if (bankRef && present(bankRef->id)) writeBank(members.next("bank"), *bankRef);
     if (authored && authored->bytes && authored->size) {
-        out += ",\"authoredState\":{\"v\":";
+        members.next("authoredState") += "{\"v\":";
         jsonAppendNumber(out, authored->version);
         out += ",\"bytes\":\"";
         base64Append(out, authored->bytes, authored->size);

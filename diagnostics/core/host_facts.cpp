@@ -2,11 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "host_facts_compare.h"
 #include "lifecycle_log.h"
+#include "name_table.h"
 
 namespace kelvo {
+namespace {
+
+constexpr const char* TARGET_NAMES[] = {"vst3", "clap", "au", "standalone", "offline"};
+static_assert(std::size(TARGET_NAMES) == static_cast<size_t>(DiagnosticTarget::Offline) + 1);
+
+constexpr const char* VALIDATOR_NAMES[] = {
+    nullptr,  // an ordinary host
+    "pluginval", "clap-validator", "auval", "steinberg-validator", "kelvo-probe",
+};
+static_assert(std::size(VALIDATOR_NAMES) == HOST_VALIDATOR_KELVO_PROBE + 1);
+
+}  // namespace
 
 HostFacts::HostFacts() = default;
 
@@ -45,35 +59,11 @@ bool describeCompiledBank(uint32_t /*index*/, BankFacts& out) {
 }
 
 const char* diagnosticTargetName(DiagnosticTarget target) {
-    switch (target) {
-        case DiagnosticTarget::Vst3:
-            return "vst3";
-        case DiagnosticTarget::Clap:
-            return "clap";
-        case DiagnosticTarget::Au:
-            return "au";
-        case DiagnosticTarget::Standalone:
-            return "standalone";
-        default:
-            return "offline";
-    }
+    return nameAt(TARGET_NAMES, static_cast<uint8_t>(target), "offline");
 }
 
 const char* diagnosticValidatorKindName(uint8_t validatorKind) {
-    switch (validatorKind) {
-        case HOST_VALIDATOR_PLUGINVAL:
-            return "pluginval";
-        case HOST_VALIDATOR_CLAP_VALIDATOR:
-            return "clap-validator";
-        case HOST_VALIDATOR_AUVAL:
-            return "auval";
-        case HOST_VALIDATOR_STEINBERG:
-            return "steinberg-validator";
-        case HOST_VALIDATOR_KELVO_PROBE:
-            return "kelvo-probe";
-        default:
-            return nullptr;
-    }
+    return nameAt(VALIDATOR_NAMES, validatorKind, nullptr);
 }
 
 uint32_t storedBusCount(const HostFacts& facts) {

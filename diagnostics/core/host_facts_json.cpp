@@ -1,55 +1,31 @@
 #include <cmath>
+#include <iterator>
 
 #include "host_facts.h"
 #include "host_facts_compare.h"
 #include "json_writer.h"
+#include "name_table.h"
 
+// Integers are written through jsonAppendNumber as doubles, like every other
+// number in these messages (100000 is "1e+05").
 namespace kelvo {
 namespace {
 
-// Writes the comma before every member but the first.
-class Members {
-  public:
-    explicit Members(std::string& out) : out_(out) {}
-    std::string& next(const char* name) {
-        if (written_) out_ += ',';
-        written_ = true;
-        jsonAppendQuoted(out_, name);
-        out_ += ':';
-        return out_;
-    }
-    bool written() const { return written_; }
+constexpr const char* PROCESS_MODE_NAMES[] = {"realtime", "offline", "prefetch"};
+static_assert(std::size(PROCESS_MODE_NAMES) == HOST_PROCESS_PREFETCH + 1);
 
-  private:
-    std::string& out_;
-    bool written_ = false;
-};
-
-// Integers are written through the one number writer, as doubles.
-void appendInteger(std::string& out, int64_t value) {
-    jsonAppendNumber(out, static_cast<double>(value));
-}
-
-void appendBool(std::string& out, bool value) {
-    out += value ? "true" : "false";
-}
+constexpr const char* TRANSPORT_SOURCE_NAMES[] = {"none", "host", "internal"};
+static_assert(std::size(TRANSPORT_SOURCE_NAMES) == TRANSPORT_SOURCE_INTERNAL + 1);
 
 const char* processModeName(int32_t mode) {
-    switch (mode) {
-        case HOST_PROCESS_OFFLINE:
-            return "offline";
-        case HOST_PROCESS_PREFETCH:
-            return "prefetch";
-        default:
-            return "realtime";
-    }
+    return nameAt(PROCESS_MODE_NAMES, mode, "realtime");
 }
 
 void appendTail(std::string& out, const HostFacts& facts) {
     if (facts.tailKind == HOST_TAIL_INFINITE)
         jsonAppendQuoted(out, "infinite");
     else if (facts.tailKind == HOST_TAIL_SAMPLES)
-        appendInteger(out, facts.tailSamples);
+        jsonAppendNumber(out, facts.tailSamples);
     else
         jsonAppendQuoted(out, "unreported");
 }
@@ -63,9 +39,9 @@ void appendBuses(std::string& out, const HostFacts& facts) {
         jsonAppendFixedText(out, bus.id);
         out += bus.isInput ? ",\"direction\":\"input\"" : ",\"direction\":\"output\"";
         out += ",\"channels\":";
-        appendInteger(out, bus.channels);
+        jsonAppendNumber(out, bus.channels);
         out += ",\"active\":";
-        appendBool(out, bus.active != 0);
+        jsonAppendBool(out, bus.active != 0);
         if (fixedTextLength(bus.layout) > 0) {
             out += ",\"layout\":";
             jsonAppendFixedText(out, bus.layout);
@@ -83,22 +59,11 @@ void appendLoopPoint(std::string& out, const TransportFact& fact, double point) 
         out += "null";
 }
 
-const char* transportSourceName(uint8_t source) {
-    switch (source) {
-        case TRANSPORT_SOURCE_HOST:
-            return "host";
-        case TRANSPORT_SOURCE_INTERNAL:
-            return "internal";
-        default:
-            return "none";
-    }
-}
-
 }  // namespace
 
 void writeDiagnosticHostJson(std::string& out, const HostFacts& facts) {
     out += '{';
-    Members members(out);
+    JsonMembers members(out);
     if (fixedTextLength(facts.hostName) > 0)
         jsonAppendFixedText(members.next("hostName"), facts.hostName);
     if (fixedTextLength(facts.hostVersion) > 0)
@@ -108,17 +73,17 @@ void writeDiagnosticHostJson(std::string& out, const HostFacts& facts) {
     if (const char* validator = diagnosticValidatorKindName(facts.validatorKind))
         jsonAppendQuoted(members.next("validatorHost"), validator);
     jsonAppendNumber(members.next("sampleRate"), facts.sampleRate);
-    appendInteger(members.next("maxBlockFrames"), facts.maxBlockFrames);
+    jsonAppendNumber(members.next("maxBlockFrames"), facts.maxBlockFrames);
     if (facts.lastBlockFrames >= 0)
-        appendInteger(members.next("lastBlockFrames"), facts.lastBlockFrames);
+        jsonAppendNumber(members.next("lastBlockFrames"), facts.lastBlockFrames);
     jsonAppendQuoted(members.next("processMode"), processModeName(facts.processMode));
-    appendInteger(members.next("sampleSize"), facts.sampleSize);
-    appendInteger(members.next("latencySamples"), facts.latencySamples);
+    jsonAppendNumber(members.next("sampleSize"), facts.sampleSize);
+    jsonAppendNumber(members.next("latencySamples"), facts.latencySamples);
     appendTail(members.next("tailSamples"), facts);
     if (facts.internalSampleRate > 0.0)
         jsonAppendNumber(members.next("internalSampleRate"), facts.internalSampleRate);
     appendBuses(members.next("buses"), facts);
-    if (facts.bypassKnown) appendBool(members.next("bypassed"), facts.bypassed != 0);
+    if (facts.bypassKnown) jsonAppendBool(members.next("bypassed"), facts.bypassed != 0);
     out += '}';
 }
 
@@ -126,26 +91,26 @@ bool writeDiagnosticHostDeltaJson(std::string& out, const HostFacts& previous,
                                   const HostFacts& current) {
     const size_t mark = out.size();
     out += '{';
-    Members members(out);
+    JsonMembers members(out);
     if (!sameNumber(previous.sampleRate, current.sampleRate))
         jsonAppendNumber(members.next("sampleRate"), current.sampleRate);
     if (previous.maxBlockFrames != current.maxBlockFrames)
-        appendInteger(members.next("maxBlockFrames"), current.maxBlockFrames);
+        jsonAppendNumber(members.next("maxBlockFrames"), current.maxBlockFrames);
     if (previous.lastBlockFrames != current.lastBlockFrames && current.lastBlockFrames >= 0)
-        appendInteger(members.next("lastBlockFrames"), current.lastBlockFrames);
+        jsonAppendNumber(members.next("lastBlockFrames"), current.lastBlockFrames);
     if (previous.processMode != current.processMode)
         jsonAppendQuoted(members.next("processMode"), processModeName(current.processMode));
     if (previous.sampleSize != current.sampleSize)
-        appendInteger(members.next("sampleSize"), current.sampleSize);
+        jsonAppendNumber(members.next("sampleSize"), current.sampleSize);
     if (previous.latencySamples != current.latencySamples)
-        appendInteger(members.next("latencySamples"), current.latencySamples);
+        jsonAppendNumber(members.next("latencySamples"), current.latencySamples);
     if (tailChanged(previous, current)) appendTail(members.next("tailSamples"), current);
     if (!sameNumber(previous.internalSampleRate, current.internalSampleRate) &&
         current.internalSampleRate > 0.0)
         jsonAppendNumber(members.next("internalSampleRate"), current.internalSampleRate);
     if (busesDiffer(previous, current)) appendBuses(members.next("buses"), current);
     if (bypassChanged(previous, current))
-        appendBool(members.next("bypassed"), current.bypassed != 0);
+        jsonAppendBool(members.next("bypassed"), current.bypassed != 0);
     if (!members.written()) {
         out.resize(mark);
         return false;
@@ -179,19 +144,19 @@ void writeDiagnosticTransportJson(std::string& out, const TransportFact& fact) {
     out += "{\"type\":\"kelvo.transport\",\"frame\":{\"atFrame\":";
     jsonAppendNumber(out, static_cast<double>(fact.atFrame));
     out += ",\"source\":";
-    jsonAppendQuoted(out, transportSourceName(fact.source));
+    jsonAppendQuoted(out, nameAt(TRANSPORT_SOURCE_NAMES, fact.source, "none"));
     out += ",\"state\":{\"playing\":";
-    appendBool(out, fact.playing != 0);
+    jsonAppendBool(out, fact.playing != 0);
     out += ",\"recording\":";
-    appendBool(out, fact.recording != 0);
+    jsonAppendBool(out, fact.recording != 0);
     out += ",\"looping\":";
-    appendBool(out, fact.looping != 0);
+    jsonAppendBool(out, fact.looping != 0);
     out += ",\"tempo\":";
     jsonAppendNumber(out, fact.tempo);
     out += ",\"timeSignature\":{\"numerator\":";
-    appendInteger(out, fact.numerator);
+    jsonAppendNumber(out, fact.numerator);
     out += ",\"denominator\":";
-    appendInteger(out, fact.denominator);
+    jsonAppendNumber(out, fact.denominator);
     out += "},\"ppqPosition\":";
     jsonAppendNumber(out, fact.ppqPosition);
     out += ",\"barPositionPpq\":";
@@ -206,17 +171,17 @@ void writeDiagnosticTransportJson(std::string& out, const TransportFact& fact) {
     else
         out += "null";
     out += ",\"projectTimeSamples\":";
-    appendInteger(out, fact.projectTimeSamples);
+    jsonAppendNumber(out, static_cast<double>(fact.projectTimeSamples));
     out += "},\"capabilities\":{\"tempo\":";
-    appendBool(out, fact.hasTempo != 0);
+    jsonAppendBool(out, fact.hasTempo != 0);
     out += ",\"timeSignature\":";
-    appendBool(out, fact.hasTimeSignature != 0);
+    jsonAppendBool(out, fact.hasTimeSignature != 0);
     out += ",\"position\":";
-    appendBool(out, fact.hasPosition != 0);
+    jsonAppendBool(out, fact.hasPosition != 0);
     out += ",\"loop\":";
-    appendBool(out, fact.hasLoop != 0);
+    jsonAppendBool(out, fact.hasLoop != 0);
     out += ",\"canSetTempo\":";
-    appendBool(out, fact.canSetTempo != 0);
+    jsonAppendBool(out, fact.canSetTempo != 0);
     out += "}}}";
 }
 
@@ -236,7 +201,7 @@ void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target,
         "\"Release\"}";
     if (!ui.empty()) {
         out += ",\"ui\":{";
-        Members members(out);
+        JsonMembers members(out);
         if (fixedTextLength(ui.buildTime) > 0)
             jsonAppendFixedText(members.next("buildTime"), ui.buildTime);
         if (fixedTextLength(ui.sourceRevision) > 0)
@@ -254,7 +219,7 @@ void writeDiagnosticIdentityJson(std::string& out, DiagnosticTarget target,
 bool writeDiagnosticBankJson(std::string& out, const BankFacts& bank) {
     if (!bank.valid || fixedTextLength(bank.id) == 0) return false;
     out += '{';
-    Members members(out);
+    JsonMembers members(out);
     jsonAppendFixedText(members.next("id"), bank.id);
     const struct {
         const char* name;
@@ -273,14 +238,14 @@ bool writeDiagnosticBankJson(std::string& out, const BankFacts& bank) {
                    {"velocityLayers", bank.velocityLayers},
                    {"padCount", bank.padCount}};
     for (const auto& number : numbers)
-        if (number.value >= 0) appendInteger(members.next(number.name), number.value);
+        if (number.value >= 0) jsonAppendNumber(members.next(number.name), number.value);
     out += '}';
     return true;
 }
 
 void writeDiagnosticPresetStateJson(std::string& out, const PresetStateFacts& facts) {
     out += "{\"factoryCount\":";
-    appendInteger(out, facts.factoryCount);
+    jsonAppendNumber(out, facts.factoryCount);
     if (fixedTextLength(facts.currentId) > 0) {
         out += ",\"currentId\":";
         jsonAppendFixedText(out, facts.currentId);
@@ -290,12 +255,12 @@ void writeDiagnosticPresetStateJson(std::string& out, const PresetStateFacts& fa
         jsonAppendFixedText(out, facts.currentName);
     }
     out += ",\"dirty\":";
-    appendBool(out, facts.dirty);
+    jsonAppendBool(out, facts.dirty);
     out += ",\"userPresetsSupported\":";
-    appendBool(out, facts.userPresetsSupported);
+    jsonAppendBool(out, facts.userPresetsSupported);
     if (facts.lastStateBytes >= 0) {
         out += ",\"lastStateBytes\":";
-        appendInteger(out, facts.lastStateBytes);
+        jsonAppendNumber(out, static_cast<double>(facts.lastStateBytes));
     }
     if (facts.bank.valid && fixedTextLength(facts.bank.id) > 0) {
         out += ",\"bank\":";

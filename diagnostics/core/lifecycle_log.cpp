@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "fixed_text.h"
 #include "json_writer.h"
+#include "name_table.h"
 
 namespace kelvo {
 namespace {
@@ -69,7 +70,7 @@ void appendFieldValue(std::string& out, const DiagnosticLifecycleField& field) {
             jsonAppendFixedText(out, field.text);
             return;
         case DiagnosticLifecycleFieldType::Bool:
-            out += field.flag ? "true" : "false";
+            jsonAppendBool(out, field.flag);
             return;
         default:  // Null, and any type byte we do not know
             out += "null";
@@ -99,19 +100,14 @@ bool writeBatch(std::string& out, size_t n, uint32_t dropped, EventAt eventAt) {
 }  // namespace
 
 const char* diagnosticLifecycleKindName(DiagnosticLifecycleKind kind) {
-    const auto index = static_cast<uint32_t>(kind);
-    return index < DIAGNOSTIC_LIFECYCLE_KIND_COUNT ? KIND_NAMES[index] : nullptr;
+    return nameAt(KIND_NAMES, static_cast<uint8_t>(kind), nullptr);
 }
 
 bool diagnosticLifecycleKindFromName(const char* text, DiagnosticLifecycleKind& kind) {
     if (!text) return false;
-    for (uint32_t i = 0; i < DIAGNOSTIC_LIFECYCLE_KIND_COUNT; ++i) {
-        if (std::strcmp(text, KIND_NAMES[i]) == 0) {
-            kind = static_cast<DiagnosticLifecycleKind>(i);
-            return true;
-        }
-    }
-    return false;
+    const std::optional<size_t> index = nameIndex(KIND_NAMES, text);
+    if (index) kind = static_cast<DiagnosticLifecycleKind>(*index);
+    return index.has_value();
 }
 
 DiagnosticLifecycleEvent& DiagnosticLifecycleEvent::addNumber(const char* name, double value) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "name_table.h"
+
 namespace kelvo {
 namespace {
 
@@ -39,14 +41,16 @@ constexpr const char* CODE_NAMES[] = {
     "bank.missing",
     "bank.hash-mismatch",
 };
-static_assert(std::size(CODE_NAMES) == 29);
+static_assert(std::size(CODE_NAMES) == DIAGNOSTIC_BANK_HASH_MISMATCH + 1);
 
 constexpr const char* SEVERITY_NAMES[] = {"info", "warning", "error", "fatal"};
+static_assert(std::size(SEVERITY_NAMES) == DIAGNOSTIC_SEVERITY_FATAL + 1);
 
 constexpr const char* PHASE_NAMES[] = {
     "build",    "package", "install", "scan",  "load",   "configure",
     "activate", "process", "preset",  "state", "editor", "shutdown",
 };
+static_assert(std::size(PHASE_NAMES) == 12);
 
 // Copies at most capacity - 1 bytes and always terminates.
 void copyText(char* field, size_t capacity, const char* text) {
@@ -74,15 +78,15 @@ const char* realtimeMessage(uint32_t code) {
 }  // namespace
 
 const char* runtimeDiagnosticCodeName(uint32_t code) {
-    return code < std::size(CODE_NAMES) ? CODE_NAMES[code] : "runtime.unknown";
+    return nameAt(CODE_NAMES, code, "runtime.unknown");
 }
 
 const char* runtimeDiagnosticSeverityName(uint8_t severity) {
-    return severity < std::size(SEVERITY_NAMES) ? SEVERITY_NAMES[severity] : "error";
+    return nameAt(SEVERITY_NAMES, severity, "error");
 }
 
 const char* runtimeDiagnosticPhaseName(uint8_t phase) {
-    return phase < std::size(PHASE_NAMES) ? PHASE_NAMES[phase] : "process";
+    return nameAt(PHASE_NAMES, phase, "process");
 }
 
 void appendRuntimeDiagnostic(kelvo_runtime_diagnostic_ring& ring, uint32_t code, uint8_t severity,

@@ -1,31 +1,12 @@
 #include "runtime_health_json.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 
+#include "fixed_text.h"
 #include "json_writer.h"
 
 namespace kelvo {
 namespace {
-
-template <typename Integer>
-void appendInteger(std::string& out, Integer value) {
-    char digits[16];
-    auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-    (void)error;  // 16 bytes hold any 32-bit value
-    out.append(digits, end);
-}
-
-// Ring copies may come from anywhere; never read past a field.
-template <size_t N>
-void appendField(std::string& out, const char (&field)[N]) {
-    char text[N + 1];
-    size_t length = strnlen(field, N);
-    std::memcpy(text, field, length);
-    text[length] = '\0';
-    jsonAppendQuoted(out, text);
-}
 
 struct ReportContext {
     const char* moduleId;
@@ -37,7 +18,7 @@ struct ReportContext {
 void appendDiagnostic(std::string& out, const kelvo_runtime_diagnostic& record,
                       const ReportContext& context) {
     out += "{\"format\":\"kelvo-plugin-runtime-diagnostic/v1\",\"schemaVersion\":1,\"sequence\":";
-    appendInteger(out, record.sequence);
+    jsonAppendInteger(out, record.sequence);
     out += ",\"code\":";
     jsonAppendQuoted(out, runtimeDiagnosticCodeName(record.code));
     out += ",\"severity\":";
@@ -45,9 +26,9 @@ void appendDiagnostic(std::string& out, const kelvo_runtime_diagnostic& record,
     out += ",\"phase\":";
     jsonAppendQuoted(out, runtimeDiagnosticPhaseName(record.phase));
     out += ",\"component\":\"shell\",\"message\":";
-    appendField(out, record.message);
-    out += record.severity < DIAGNOSTIC_SEVERITY_ERROR ? ",\"recoverable\":true"
-                                                       : ",\"recoverable\":false";
+    jsonAppendFixedText(out, record.message);
+    out += ",\"recoverable\":";
+    jsonAppendBool(out, record.severity < DIAGNOSTIC_SEVERITY_ERROR);
     out += ",\"identity\":{\"moduleId\":";
     jsonAppendQuoted(out, context.moduleId);
     out += ",\"version\":";
@@ -55,11 +36,11 @@ void appendDiagnostic(std::string& out, const kelvo_runtime_diagnostic& record,
     out += ",\"target\":\"vst3\"},\"configuration\":{\"sampleRate\":";
     jsonAppendNumber(out, context.sampleRate);
     out += ",\"maxBlockFrames\":";
-    appendInteger(out, context.maxBlockFrames);
+    jsonAppendInteger(out, context.maxBlockFrames);
     out += "},\"occurrence\":{\"count\":1}";
     if (record.detail[0] != '\0') {
         out += ",\"context\":{\"detail\":";
-        appendField(out, record.detail);
+        jsonAppendFixedText(out, record.detail);
         out += '}';
     }
     out += '}';
@@ -102,9 +83,9 @@ std::string writeRuntimeHealthJson(const kelvo_runtime_diagnostic_ring& ring, co
     out += ",\"status\":";
     jsonAppendQuoted(out, status);
     out += ",\"counters\":{\"diagnostics\":";
-    appendInteger(out, ring.count);
+    jsonAppendInteger(out, ring.count);
     out += ",\"diagnostics.dropped\":";
-    appendInteger(out, ring.dropped);
+    jsonAppendInteger(out, ring.dropped);
     out += "},\"diagnostics\":[";
     for (uint32_t i = 0; i < stored; ++i) {
         if (i > 0) out += ',';

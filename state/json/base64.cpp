@@ -14,7 +14,8 @@ void base64Append(std::string& out, const uint8_t* data, size_t size) {
     out.reserve(out.size() + (size + 2) / 3 * 4);
     size_t i = 0;
     for (; i + 3 <= size; i += 3) {
-        uint32_t group = uint32_t{data[i]} << 16 | uint32_t{data[i + 1]} << 8 | data[i + 2];
+        uint32_t group = static_cast<uint32_t>(data[i]) << 16 |
+                         static_cast<uint32_t>(data[i + 1]) << 8 | data[i + 2];
         out.push_back(kBase64Alphabet[group >> 18 & 63]);
         out.push_back(kBase64Alphabet[group >> 12 & 63]);
         out.push_back(kBase64Alphabet[group >> 6 & 63]);
@@ -22,7 +23,8 @@ void base64Append(std::string& out, const uint8_t* data, size_t size) {
     }
     size_t rest = size - i;
     if (rest == 0) return;
-    uint32_t group = uint32_t{data[i]} << 16 | (rest == 2 ? uint32_t{data[i + 1]} << 8 : 0);
+    uint32_t group = static_cast<uint32_t>(data[i]) << 16 |
+                     (rest == 2 ? static_cast<uint32_t>(data[i + 1]) << 8 : 0);
     out.push_back(kBase64Alphabet[group >> 18 & 63]);
     out.push_back(kBase64Alphabet[group >> 12 & 63]);
     out.push_back(rest == 2 ? kBase64Alphabet[group >> 6 & 63] : '=');

@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
-#include <utility>
 
 namespace kelvo {
 
@@ -89,12 +88,6 @@ bool readArray(Reader& reader, OnElement&& onElement) {
     return readArrayWith(
         reader, [](void* context, Reader& r) -> bool { return (*static_cast<Fn*>(context))(r); },
         const_cast<void*>(static_cast<const void*>(std::addressof(onElement))));
-}
-
-// A whole document that is one object: readObject, then only whitespace.
-template <typename OnMember>
-bool readObjectDocument(Reader& reader, OnMember&& onMember) {
-    return readObject(reader, std::forward<OnMember>(onMember)) && atDocumentEnd(reader);
 }
 
 }  // namespace kelvo

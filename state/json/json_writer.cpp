@@ -23,6 +23,16 @@ void jsonAppendNumber(std::string& out, double value) {
     out.append(text, last);
 }
 
+void jsonAppendInteger(std::string& out, int64_t value) {
+    char digits[20];  // "-9223372036854775808", the longest, fits
+    const std::to_chars_result result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+void jsonAppendBool(std::string& out, bool value) {
+    out += value ? "true" : "false";
+}
+
 void jsonAppendQuoted(std::string& out, const char* text) {
     out.push_back('"');
     if (text) {
@@ -36,6 +46,14 @@ void jsonAppendQuoted(std::string& out, const char* text) {
         }
     }
     out.push_back('"');
+}
+
+std::string& JsonMembers::next(const char* key) {
+    if (written_) out_ += ',';
+    written_ = true;
+    jsonAppendQuoted(out_, key);
+    out_ += ':';
+    return out_;
 }
 
 }  // namespace kelvo

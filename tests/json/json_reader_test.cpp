@@ -75,7 +75,8 @@ TEST(JsonReader, SkipValueGrammar) {
 bool skipsAsUnknownMember(const std::string& value) {
     std::string text = "{\"unknown\":" + value + "}";
     Reader reader = over(text);
-    return readObjectDocument(reader, [](Reader& r, std::string_view) { return skipValue(r, 1); });
+    return readObject(reader, [](Reader& r, std::string_view) { return skipValue(r, 1); }) &&
+           atDocumentEnd(reader);
 }
 
 TEST(JsonReader, SkipDepthLimit) {
@@ -98,13 +99,14 @@ TEST(JsonReader, MembersInOrderWithNumberOrSkipFallback) {
     Reader reader = over(text);
     std::vector<std::string> keys;
     std::vector<double> numbers;
-    ASSERT_TRUE(readObjectDocument(reader, [&](Reader& r, std::string_view key) {
+    auto numberOrSkip = [&](Reader& r, std::string_view key) {
         keys.emplace_back(key);
         double value;
         if (!parseNumber(r, &value)) return skipValue(r, 2);
         numbers.push_back(value);
         return true;
-    }));
+    };
+    ASSERT_TRUE(readObject(reader, numberOrSkip) && atDocumentEnd(reader));
     EXPECT_EQ(keys, (std::vector<std::string>{"a", "b", "c", "d", "a"}));
     EXPECT_EQ(numbers, (std::vector<double>{1, -0.5}));
 }
