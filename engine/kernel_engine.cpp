@@ -79,6 +79,7 @@ void zeroChannels(float* const* outputs, int32_t channels, int32_t offset,
 }  // namespace
 
 KernelEngine::KernelEngine(const KernelFunctions& kernel) : kernel_(kernel) {
+    lookUpVelocityParameters();
     for (int i = 0; i < ENGINE_PARAMETER_COUNT; ++i) {
         mirror_[i].store(KELVO_PARAMS[i].defaultPlain, std::memory_order_relaxed);
         shadow_[i] = KELVO_PARAMS[i].defaultPlain;
@@ -406,13 +407,6 @@ bool KernelEngine::pushNoteOn(uint32_t note, double velocity, int32_t frame, uin
 
 bool KernelEngine::pushNoteOff(uint32_t note, int32_t frame, uint32_t, uint32_t) noexcept {
     return queue_.push({ENGINE_EVENT_NOTE_OFF, frame, 0, 0.0, note, 0, false});
-}
-
-// Velocities would be shaped by "velocity.mode", "velocity.fixed" and
-// "velocity.variation" parameters; the parameter table has none of them, so
-// the host's velocity passes unchanged.
-double KernelEngine::resolveSamplerVelocity(uint32_t, double velocity) noexcept {
-    return velocity;
 }
 
 }  // namespace kelvo

@@ -9,12 +9,17 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "event_queue.h"
 #include "kelvo_params.h"
 #include "kernel_functions.h"
 #include "rate_adapter.h"
 #include "runtime_diagnostics.h"
+#include "sampler_pad_overrides.h"
+#include "sampler_velocity.h"
+#include "staged_bank.h"
+#include "state_document.h"
 
 namespace kelvo {
 
@@ -22,6 +27,13 @@ namespace kelvo {
 inline constexpr int ENGINE_PARAMETER_COUNT = static_cast<int>(KELVO_PARAM_COUNT);
 inline constexpr int KERNEL_CHUNK_FRAMES = 128;
 inline constexpr int32_t ENGINE_MAX_BLOCK_FRAMES = 16384;
+inline constexpr int MIDI_NOTE_COUNT = 128;
+
+// Why a recalled state's bank cannot be provided.
+enum BankRecallOutcome : int32_t {
+    BANK_RECALL_NOT_CONTAINED = 2,  // the state names a bank this system does not hold
+    BANK_RECALL_HASH_DIFFERS = 3,   // the state names a bank whose manifest digest differs
+};
 
 class KernelEngine {
   public:
@@ -97,6 +109,34 @@ class KernelEngine {
     // the rate adapter is on).
     int32_t latencySamples() const;
 
+    // Sampler support. Published objects are immutable and released only on
+    // the main thread; the audio thread reads only the sensitivity table.
+    // Main thread: always false, this engine has no sample arena.
+    bool publishRuntimeBank(std::shared_ptr<const StagedBank> bank);
+    // Main thread: no runtime bank from now on.
+    void withdrawRuntimeBank();
+    // Main thread: false (nothing changes) for more than 256 entries or an
+    // entry with an empty or over-long pad id or an empty mask.
+    bool publishSamplerPadOverrides(const SamplerPadOverrides& overrides);
+    // Main thread.
+    void refreshSamplerPadVelocitySensitivity(const SamplerPadOverrides* overrides,
+                                              const StagedBank* bank);
+    // Main thread: the table entry of a note (1 for notes above 127).
+    float velocitySensitivity(uint32_t note) const;
+    // Main thread.
+    std::shared_ptr<const StagedBank> publishedRuntimeBank() const { return publishedBank_; }
+    // Main thread.
+    std::shared_ptr<const SamplerPadOverrides> publishedPadOverrides() const {
+        return publishedPads_;
+    }
+    // Main thread: 0, or BANK_RECALL_NOT_CONTAINED after recording it when
+    // the state names a bank.
+    int32_t recallSampleBank(const StateChunk& chunk);
+    // Main thread.
+    void recordBankRecallFailure(int32_t outcome, const char* bankId);
+    // Main thread: a failed runtime bank load (null texts count as empty).
+    void recordRuntimeBankFailure(int32_t outcome, const char* error, const char* source);
+
   private:
     using ParameterMask = std::array<bool, ENGINE_PARAMETER_COUNT>;
 
@@ -117,6 +157,7 @@ class KernelEngine {
     bool renderAdapterChunks(uint64_t count, const ParameterMask& mask) noexcept;
     void deliverToKernel(const EngineEvent& event, uint32_t frame, bool traced) noexcept;
     void publishDirtyProductParameters(const ParameterMask& mask) noexcept;
+    void lookUpVelocityParameters();
     double resolveSamplerVelocity(uint32_t note, double velocity) noexcept;
     void pushProductParameter(uint32_t index, uint32_t frame, double value,
                               const char* source) noexcept;
@@ -148,6 +189,16 @@ class KernelEngine {
     float* outputView_ = nullptr;  // two planes of KERNEL_CHUNK_FRAMES floats
     std::atomic<uint32_t> randomState_{0x6D2B79F5u};  // velocity variation; setup restarts it
     int32_t variation_ = 16;
+    std::shared_ptr<const StagedBank> publishedBank_;
+    std::shared_ptr<const SamplerPadOverrides> publishedPads_;
+    // Per note; each entry is written and read whole (a note-on during a
+    // publication may see some entries renewed and others not).
+    std::array<std::atomic<float>, MIDI_NOTE_COUNT> velocitySensitivity_;
+    // Indexes of "velocity.mode", "velocity.fixed" and "velocity.variation"
+    // in the parameter table; -1 when it has no such parameter.
+    int32_t velocityModeIndex_ = -1;
+    int32_t velocityFixedIndex_ = -1;
+    int32_t velocityVariationIndex_ = -1;
 };
 
 }  // namespace kelvo

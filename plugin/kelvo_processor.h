@@ -4,7 +4,11 @@
 // flags, and diagnostics and host facts sent to the controller.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "audio_effect.h"
+#include "cc_map.h"
 #include "host_facts.h"
 #include "kernel_engine.h"
 
@@ -33,11 +37,31 @@ class KelvoProcessor : public AudioEffect {
     tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) SMTG_OVERRIDE;
     // Audio thread.
     tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) noexcept SMTG_OVERRIDE;
+    // Main thread: the state document, written whole.
+    tresult PLUGIN_API getState(Steinberg::IBStream* stream) SMTG_OVERRIDE;
+    // Main thread: a damaged or oversized document changes nothing.
+    tresult PLUGIN_API setState(Steinberg::IBStream* stream) SMTG_OVERRIDE;
+    // Main thread: the controller's messages.
+    tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+
+    // Main thread: loads the pack at `locator` and offers it to the engine;
+    // 0 when it was published, else the outcome (recorded and reported).
+    int32_t loadRuntimeBankFromPath(const std::string& locator, const std::string& source,
+                                    const std::string& instrument, std::string& error);
 
     // Main thread (tests and tools).
     KernelEngine& engine() { return engine_; }
     // Main thread.
     const HostFacts& hostFacts() const { return hostFacts_; }
+    // Main thread: the runtime bank last loaded (empty texts when none).
+    const std::string& runtimeBankSource() const { return runtimeBankSource_; }
+    const std::string& runtimeBankLocator() const { return runtimeBankLocator_; }
+    const std::string& runtimeBankSha256() const { return runtimeBankSha256_; }
+    const std::string& runtimeBankInstrument() const { return runtimeBankInstrument_; }
+    // Main thread: the bank preset the controller last reported applied.
+    const std::string& loadedPresetId() const { return loadedPresetId_; }
+    // Main thread: the CC map last received or recalled, if any.
+    const CcMap* ccMap() const { return ccMapPresent_ ? &ccMap_ : nullptr; }
 
   private:
     void queueParameterChanges(Steinberg::Vst::IParameterChanges* changes) noexcept;
@@ -46,9 +70,18 @@ class KelvoProcessor : public AudioEffect {
     void refreshHostFacts();
     void sendRuntimeDiagnostics(bool force);
     void sendJsonMessage(const char* id, const void* bytes, uint32 size);
+    void recallRuntimeBank(const StateChunk& chunk);
+    void answerLoadRequest(std::string_view payload);
 
     KernelEngine engine_;
     HostFacts hostFacts_;
+    std::string runtimeBankSource_;
+    std::string runtimeBankLocator_;
+    std::string runtimeBankSha256_;
+    std::string runtimeBankInstrument_;
+    std::string loadedPresetId_;
+    CcMap ccMap_;
+    bool ccMapPresent_ = false;
 };
 
 }  // namespace kelvo

@@ -1,6 +1,7 @@
 #include "test_host.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kelvo::test {
 
@@ -11,6 +12,37 @@ IMPLEMENT_FUNKNOWN_METHODS(ParamQueue, IParamValueQueue, IParamValueQueue::iid)
 IMPLEMENT_FUNKNOWN_METHODS(ParameterChanges, IParameterChanges, IParameterChanges::iid)
 IMPLEMENT_FUNKNOWN_METHODS(EventList, IEventList, IEventList::iid)
 IMPLEMENT_FUNKNOWN_METHODS(MessageRecorder, IConnectionPoint, IConnectionPoint::iid)
+IMPLEMENT_FUNKNOWN_METHODS(PieceStream, IBStream, IBStream::iid)
+
+tresult PLUGIN_API PieceStream::read(void* buffer, int32 count, int32* done) {
+    ++reads;
+    const size_t n =
+        std::min({static_cast<size_t>(std::max(count, 0)), readPiece, bytes.size() - readAt});
+    std::memcpy(buffer, bytes.data() + readAt, n);
+    readAt += n;
+    if (done) *done = static_cast<int32>(n);
+    return kResultOk;
+}
+
+tresult PLUGIN_API PieceStream::write(void* buffer, int32 count, int32* done) {
+    const size_t room = writeLimit - std::min(writeLimit, bytes.size());
+    const size_t n = std::min({static_cast<size_t>(std::max(count, 0)), writePiece, room});
+    bytes.append(static_cast<const char*>(buffer), n);
+    if (done) *done = static_cast<int32>(n);
+    return kResultOk;
+}
+
+tresult PLUGIN_API PieceStream::tell(int64* position) {
+    if (position) *position = static_cast<int64>(readAt);
+    return kResultOk;
+}
+
+IPtr<IMessage> jsonMessage(const char* id, std::string_view json) {
+    IPtr<IMessage> message = owned(new HostMessage());
+    message->setMessageID(id);
+    message->getAttributes()->setBinary("json", json.data(), static_cast<uint32>(json.size()));
+    return message;
+}
 
 ParamQueue::ParamQueue(ParamID id)
     : id_(id){FUNKNOWN_CTOR}

@@ -3,12 +3,15 @@
 // harness that drives one processor exactly as a host does.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "kelvo_processor.h"
+#include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -69,6 +72,35 @@ class EventList : public Steinberg::Vst::IEventList {
   private:
     std::vector<Steinberg::Vst::Event> events_;
 };
+
+// A state stream that hands out and takes bytes in limited pieces, as
+// hosts' streams may: at most `readPiece` bytes per read, at most `writePiece` per
+// write, and nothing more once `writeLimit` bytes were taken.
+class PieceStream : public Steinberg::IBStream {
+  public:
+    explicit PieceStream(std::string bytes = {}) : bytes(std::move(bytes)) {}
+    virtual ~PieceStream() = default;
+    Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 count,
+                                       Steinberg::int32* done) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API write(void* buffer, Steinberg::int32 count,
+                                        Steinberg::int32* done) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API seek(Steinberg::int64, Steinberg::int32,
+                                       Steinberg::int64*) SMTG_OVERRIDE {
+        return Steinberg::kNotImplemented;
+    }
+    Steinberg::tresult PLUGIN_API tell(Steinberg::int64* position) SMTG_OVERRIDE;
+    DECLARE_FUNKNOWN_METHODS
+
+    std::string bytes;
+    size_t readAt = 0;
+    size_t readPiece = 4096;
+    size_t writePiece = SIZE_MAX;
+    size_t writeLimit = SIZE_MAX;
+    int reads = 0;
+};
+
+// A message the host would allocate, with a binary "json" attribute.
+Steinberg::IPtr<Steinberg::Vst::IMessage> jsonMessage(const char* id, std::string_view json);
 
 struct RecordedMessage {
     std::string id;
