@@ -168,7 +168,8 @@ void CcRouterState::reset(const CcMap* bound) {
     map = bound;
 }
 
-double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc, int ccValue) {
+double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc,
+                         int ccValue) noexcept {
     double x = static_cast<double>(std::clamp(ccValue, 0, 127)) / 127.0;
     double shaped = shape(binding.curve, x);
     double lo = lowEnd(binding, desc);
@@ -177,7 +178,8 @@ double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc,
 }
 
 uint32_t ccResolve(const CcMap& map, int ccNumber, int channel, int value, CcRouterState* state,
-                   CcReadParam readParam, void* context, CcResolution* out, uint32_t capacity) {
+                   CcReadParam readParam, void* context, CcResolution* out,
+                   uint32_t capacity) noexcept {
     if (!out || capacity == 0) return 0;
     if (state && state->map != &map) state->reset(&map);
     value = std::clamp(value, 0, 127);

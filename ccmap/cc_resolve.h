@@ -37,7 +37,8 @@ using CcReadParam = double (*)(void* context, uint32_t paramId);
 // (clamped to 0..127) on the parameter `desc`: shaped by the curve, placed in
 // the binding's range (or the parameter's), then normalized by the
 // parameter's kind. Always within 0..1.
-double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc, int ccValue);
+double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc,
+                         int ccValue) noexcept;
 
 // Resolves one controller message against every enabled binding of `map` on
 // `ccNumber` whose channel is 0 or `channel`, in map order, writing at most
@@ -45,6 +46,7 @@ double ccApplyNormalized(const CcBinding& binding, const kelvo_param_desc& desc,
 // (takeover, relative and toggle memory) and `readParam` (the parameter's
 // current value) are optional.
 uint32_t ccResolve(const CcMap& map, int ccNumber, int channel, int value, CcRouterState* state,
-                   CcReadParam readParam, void* context, CcResolution* out, uint32_t capacity);
+                   CcReadParam readParam, void* context, CcResolution* out,
+                   uint32_t capacity) noexcept;
 
 }  // namespace kelvo
