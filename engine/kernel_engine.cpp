@@ -330,6 +330,13 @@ void KernelEngine::renderDirect(float* const* outputs, int32_t outputChannels,
             std::memcpy(outputs[c] + offset, plane, sizeof(float) * chunk);
         }
     }
+    // Hosts place automation points one past the block (the next block's
+    // start): keep such a value so the kernel has it before the next block.
+    for (int32_t i = 0; i < queue_.size(); ++i)
+        if (queue_[i].kind == ENGINE_EVENT_PARAMETER && queue_[i].frame >= frames) {
+            mirror_[queue_[i].index].store(queue_[i].value, std::memory_order_relaxed);
+            dirty_.store(true);
+        }
     queue_.clear();
     updateSilence(outputs, outputChannels, frames);
 }

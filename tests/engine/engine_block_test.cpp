@@ -38,6 +38,18 @@ TEST_F(EngineBlocks, BlocksRenderInChunksWithEventsAtTheirFrames) {
     EXPECT_FALSE(engine.blockFailed());
 }
 
+TEST_F(EngineBlocks, APointOnePastTheBlockReachesTheKernelBeforeTheNext) {
+    ASSERT_TRUE(engine.pushParamNormalized(0, 1.0, 64));
+    HostOutput out(2, 64);
+    render(engine, out, 64);
+    EXPECT_TRUE(fake.events.empty());
+    render(engine, out, 64);
+    ASSERT_EQ(fake.events.size(), 1u);
+    EXPECT_EQ(fake.events[0].chunk, 1);
+    EXPECT_EQ(fake.events[0].frame, 0u);
+    EXPECT_EQ(fake.events[0].value, 120);
+}
+
 TEST_F(EngineBlocks, AValueRefusedAtFrameZeroGoesOutWithTheNextChunk) {
     fake.refuseParameterPushes = 1;
     ASSERT_TRUE(engine.pushParamNormalized(0, 1.0, 0));
