@@ -3,6 +3,7 @@
 // directory named by that digest.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -17,6 +18,9 @@ struct HostedFetchOptions {
     long requestTimeoutSeconds = 30;    // to connect, and the longest stall
     long resourceTimeoutSeconds = 300;  // the whole download
     uint64_t maxDownloadBytes = HOSTED_BANK_MAX_DOWNLOAD_BYTES;
+    // When set, the download gives up within about a second of it turning
+    // true (the error is "download cancelled"); another thread may set it.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // "<user data directory>/Kelvo/banks", created on first use; empty when it

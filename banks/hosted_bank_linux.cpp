@@ -60,6 +60,12 @@ size_t appendBody(char* data, size_t size, size_t count, void* context) {
     return length;
 }
 
+// libcurl calls this at least once a second, stalled or not; a non-zero
+// result aborts the transfer.
+int checkCancel(void* cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(cancel)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
 // Every option of a download, each one checked: a libcurl that refuses or
 // does not know one (an older one ignores the protocol lists, and would
 // follow a redirect to plain http) fails the download rather than going
@@ -93,6 +99,9 @@ bool configure(CURL* curl, const std::string& url, const HostedFetchOptions& opt
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message),
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody),
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body),
+        options.cancel ? curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, checkCancel) : CURLE_OK,
+        options.cancel ? curl_easy_setopt(curl, CURLOPT_XFERINFODATA, options.cancel) : CURLE_OK,
+        options.cancel ? curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) : CURLE_OK,
     };
     return std::all_of(std::begin(results), std::end(results),
                        [](CURLcode result) { return result == CURLE_OK; });
@@ -151,6 +160,8 @@ void httpsGet(const std::string& url, const HostedFetchOptions& options, HttpsRe
     if (body.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
         response.transportError =
             "the download is larger than " + std::to_string(options.maxDownloadBytes) + " bytes";
+    } else if (result == CURLE_ABORTED_BY_CALLBACK) {
+        response.transportError = "download cancelled";
     } else if (body.outOfMemory) {
         response.transportError = "not enough memory for the download";
     } else if (result != CURLE_OK) {

@@ -48,10 +48,39 @@ void jsonAppendQuoted(std::string& out, const char* text) {
     out.push_back('"');
 }
 
+void jsonAppendQuotedEscaped(std::string& out, std::string_view text) {
+    static constexpr char HEX[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        // JSON's short escapes where it has them (they read back as the same
+        // byte); \u00XX for the other control bytes.
+        const char* shortEscape = byte == '\n'   ? "\\n"
+                                  : byte == '\t' ? "\\t"
+                                  : byte == '\r' ? "\\r"
+                                  : byte == '\b' ? "\\b"
+                                  : byte == '\f' ? "\\f"
+                                                 : nullptr;
+        if (shortEscape != nullptr) {
+            out += shortEscape;
+            continue;
+        }
+        if (byte < 0x20) {
+            out += "\\u00";
+            out.push_back(HEX[byte >> 4]);
+            out.push_back(HEX[byte & 0xF]);
+            continue;
+        }
+        if (c == '"' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
 std::string& JsonMembers::next(const char* key) {
     if (written_) out_ += ',';
     written_ = true;
-    jsonAppendQuoted(out_, key);
+    jsonAppendQuotedEscaped(out_, key);  // keys may come from outside (pad ids)
     out_ += ':';
     return out_;
 }

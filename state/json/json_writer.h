@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kelvo {
 
@@ -20,6 +21,10 @@ void jsonAppendBool(std::string& out, bool value);
 // The NUL-terminated text between double quotes; only '"' and '\' are
 // escaped (with a backslash), every other byte is copied as it is.
 void jsonAppendQuoted(std::string& out, const char* text);
+// The text between double quotes with every byte a JSON string may not hold
+// as it is escaped: '"' and '\' get a backslash, bytes below 0x20 (NUL
+// included) become \u00XX. For texts from outside: paths, names, messages.
+void jsonAppendQuotedEscaped(std::string& out, std::string_view text);
 
 // The members of one object, written after its opening brace: a comma
 // before every member but the first.

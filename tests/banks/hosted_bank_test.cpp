@@ -1,97 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fstream>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "hosted_bank.h"
 #include "hosted_bank_platform.h"
+#include "https_fixture.h"
 #include "pack_dir.h"
 #include "sound_pack_loader.h"
 #include "wav_bytes.h"
 #include "zip_bytes.h"
 
-extern char** environ;
-
 namespace kelvo {
 namespace {
 
 using namespace kelvo::test;
-
-// The server script on 127.0.0.1 with a certificate made for this run.
-class HttpsServer {
-  public:
-    bool start(const fs::path& work, const fs::path& served) {
-        caFile = (work / "cert.pem").string();
-        std::string key = (work / "key.pem").string();
-        std::string command = std::string(KELVO_TEST_OPENSSL) +
-                              " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                              " -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
-                              " -keyout '" +
-                              key + "' -out '" + caFile + "' >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) return false;
-
-        int input[2], output[2];
-        if (pipe2(input, O_CLOEXEC) != 0 || pipe2(output, O_CLOEXEC) != 0) return false;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-        std::string served_ = served.string();
-        const char* argv[] = {KELVO_TEST_PYTHON, KELVO_TEST_HTTPS_SERVER, caFile.c_str(),
-                              key.c_str(),       served_.c_str(),         nullptr};
-        int spawned = posix_spawn(&pid_, KELVO_TEST_PYTHON, &actions, nullptr,
-                                  const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(input[0]);
-        ::close(output[1]);
-        stdin_ = input[1];
-        if (spawned != 0) {
-            pid_ = -1;
-            ::close(output[0]);
-            return false;
-        }
-        // The first line is the port.
-        std::string line;
-        pollfd ready{output[0], POLLIN, 0};
-        char c;
-        while (line.find('\n') == std::string::npos && poll(&ready, 1, 20000) == 1 &&
-               ::read(output[0], &c, 1) == 1)
-            line += c;
-        ::close(output[0]);
-        port = std::atoi(line.c_str());
-        return port > 0;
-    }
-
-    void stop() {
-        if (stdin_ >= 0) ::close(stdin_);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-        stdin_ = -1;
-    }
-
-    std::string url(const std::string& path, const char* scheme = "https") const {
-        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/" + path;
-    }
-
-    std::string caFile;
-    int port = 0;
-
-  private:
-    pid_t pid_ = -1;
-    int stdin_ = -1;
-};
 
 std::string manifestFor(const std::vector<uint8_t>& wavBytes) {
     return R"({"format":"kelvo-sound-pack/v1","id":"hosted","assetTable":[{"id":"a","path":"a.wav",)"

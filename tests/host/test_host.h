@@ -12,6 +12,7 @@
 
 #include "kelvo_processor.h"
 #include "pluginterfaces/base/ibstream.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -78,7 +79,7 @@ class EventList : public Steinberg::Vst::IEventList {
 // write, and nothing more once `writeLimit` bytes were taken.
 class PieceStream : public Steinberg::IBStream {
   public:
-    explicit PieceStream(std::string bytes = {}) : bytes(std::move(bytes)) {}
+    explicit PieceStream(std::string bytes = {}) : bytes(std::move(bytes)) { FUNKNOWN_CTOR }
     virtual ~PieceStream() = default;
     Steinberg::tresult PLUGIN_API read(void* buffer, Steinberg::int32 count,
                                        Steinberg::int32* done) SMTG_OVERRIDE;
@@ -117,6 +118,46 @@ class MessageRecorder : public Steinberg::Vst::IConnectionPoint {
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     std::vector<RecordedMessage> messages;
     DECLARE_FUNKNOWN_METHODS
+};
+
+// The host's side of a controller's edits: records every edit call and
+// restart request, in order.
+class ComponentHandlerRecorder : public Steinberg::Vst::IComponentHandler {
+  public:
+    enum class EditCall { Begin, Perform, End };
+    struct Edit {
+        EditCall call;
+        Steinberg::Vst::ParamID id;
+        Steinberg::Vst::ParamValue value;  // Perform only
+    };
+
+    ComponentHandlerRecorder();
+    virtual ~ComponentHandlerRecorder() = default;
+    Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
+                                              Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) SMTG_OVERRIDE;
+    // The Perform calls alone.
+    std::vector<Edit> performed() const;
+    void clear() {
+        edits.clear();
+        restarts.clear();
+    }
+    DECLARE_FUNKNOWN_METHODS
+
+    std::vector<Edit> edits;
+    std::vector<Steinberg::int32> restarts;
+};
+
+// A host application that reports the given name.
+class NamedHostApplication : public Steinberg::Vst::HostApplication {
+  public:
+    explicit NamedHostApplication(std::string_view name) : name_(name) {}
+    Steinberg::tresult PLUGIN_API getName(Steinberg::Vst::String128 name) SMTG_OVERRIDE;
+
+  private:
+    std::string name_;  // ASCII
 };
 
 // A stereo output bus over two channel buffers.
