@@ -139,8 +139,9 @@ TEST_F(ProcessorMessages, EveryMessageWithAndWithoutItsPayload) {
         {"kelvo.unknown", nullptr, kResultFalse},
     };
     for (const Case& c : cases) {
-        IPtr<IMessage> message = jsonMessage(c.id, c.json ? c.json : "");
-        if (!c.json) message = owned(new HostMessage()), message->setMessageID(c.id);
+        IPtr<IMessage> message = owned(new HostMessage());
+        message->setMessageID(c.id);
+        if (c.json) message = jsonMessage(c.id, c.json);
         EXPECT_EQ(processor().notify(message), c.result) << c.id << " " << (c.json ? c.json : "");
     }
     EXPECT_EQ(processor().loadedPresetId(), "bank-preset-7");
