@@ -212,7 +212,22 @@ void KelvoProcessor::refreshHostFacts() {
     sendJsonMessage("kelvo.diag.hostFacts", &hostFacts_, sizeof hostFacts_);
 }
 
+// Hosts may set the processor up before they connect it to the controller,
+// and messages sent without a connection are lost.
+tresult PLUGIN_API KelvoProcessor::connect(IConnectionPoint* other) {
+    const tresult result = AudioEffect::connect(other);
+    if (result != kResultOk) return result;
+    // Captured facts always list the output bus: without buses none were sent.
+    if (hostFacts_.busCount > 0)
+        sendJsonMessage("kelvo.diag.hostFacts", &hostFacts_, sizeof hostFacts_);
+    RuntimeDiagnostics& diagnostics = engine_.diagnostics();
+    diagnostics.drainRuntimeDiagnostics();
+    if (diagnostics.ring().count > 0) sendRuntimeDiagnostics(lastReportForced_);
+    return kResultOk;
+}
+
 void KelvoProcessor::sendRuntimeDiagnostics(bool force) {
+    lastReportForced_ = force;
     const std::string report =
         writeRuntimeHealthJson(engine_.diagnostics().snapshot(), KELVO_MODULE_ID, KELVO_VERSION,
                                engine_.sampleRate(), engine_.maxBlockFrames(), force);

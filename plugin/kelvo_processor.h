@@ -43,6 +43,8 @@ class KelvoProcessor : public AudioEffect {
     tresult PLUGIN_API setState(Steinberg::IBStream* stream) SMTG_OVERRIDE;
     // Main thread: the controller's messages.
     tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
+    // Main thread: sends again what the controller missed before the connection.
+    tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint* other) SMTG_OVERRIDE;
 
     // Main thread: loads the pack at `locator` and offers it to the engine;
     // 0 when it was published, else the outcome (recorded and reported).
@@ -82,6 +84,7 @@ class KelvoProcessor : public AudioEffect {
     std::string loadedPresetId_;
     CcMap ccMap_;
     bool ccMapPresent_ = false;
+    bool lastReportForced_ = false;  // the last health report was a failed setup's
 };
 
 }  // namespace kelvo

@@ -143,7 +143,9 @@ bool paramParseText(const kelvo_param_desc& desc, std::string_view text, double*
             buf[text.size()] = '\0';
             char* end = buf;
             double plain = parseLeadingNumber(buf, &end);
-            if (end == buf) return false;
+            // "nan" and "inf" read as numbers, but no parameter has such a
+            // value: a NaN would reach the host's edit and the engine.
+            if (end == buf || !std::isfinite(plain)) return false;
             if (desc.kind == KELVO_PARAM_KIND_LIST)
                 result = listIndexToNormalized(desc, plain);
             else if (desc.kind == KELVO_PARAM_KIND_TOGGLE)

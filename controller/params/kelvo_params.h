@@ -133,7 +133,7 @@ std::string paramDisplayText(const kelvo_param_desc& desc, double normalized);
 // Reads a text a user typed (already ASCII; at most 255 characters are
 // considered): toggle words, exact list names, else a leading number as a
 // plain value. Returns false, leaving *normalized untouched, when no number
-// could be read.
+// could be read or the number is not finite.
 bool paramParseText(const kelvo_param_desc& desc, std::string_view text, double* normalized);
 
 // The factory preset a normalized program-change value selects (0..5).

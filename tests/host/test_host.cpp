@@ -150,6 +150,45 @@ tresult PLUGIN_API MessageRecorder::notify(IMessage* message) {
     return kResultOk;
 }
 
+IMPLEMENT_FUNKNOWN_METHODS(ComponentHandlerRecorder, IComponentHandler, IComponentHandler::iid)
+
+ComponentHandlerRecorder::ComponentHandlerRecorder(){FUNKNOWN_CTOR}
+
+tresult PLUGIN_API ComponentHandlerRecorder::beginEdit(ParamID id) {
+    edits.push_back({EditCall::Begin, id, 0.0});
+    return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandlerRecorder::performEdit(ParamID id, ParamValue value) {
+    edits.push_back({EditCall::Perform, id, value});
+    return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandlerRecorder::endEdit(ParamID id) {
+    edits.push_back({EditCall::End, id, 0.0});
+    return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandlerRecorder::restartComponent(int32 flags) {
+    restarts.push_back(flags);
+    return kResultOk;
+}
+
+std::vector<ComponentHandlerRecorder::Edit> ComponentHandlerRecorder::performed() const {
+    std::vector<Edit> out;
+    for (const Edit& edit : edits)
+        if (edit.call == EditCall::Perform) out.push_back(edit);
+    return out;
+}
+
+tresult PLUGIN_API NamedHostApplication::getName(String128 name) {
+    size_t i = 0;
+    for (; i < name_.size() && i < 127; ++i)
+        name[i] = static_cast<TChar>(name_[i]);
+    name[i] = 0;
+    return kResultOk;
+}
+
 ProcessorHost::ProcessorHost(const KernelFunctions& kernel)
     : processor_(owned(new KelvoProcessor(kernel))),
       peer_(owned(new MessageRecorder())),

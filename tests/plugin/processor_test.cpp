@@ -86,6 +86,36 @@ TEST(Processor, FailedSetupSendsTheForcedHealthReport) {
     EXPECT_EQ(host.activate(), kResultFalse);
 }
 
+// Hosts may set the processor up before connecting it: what it sent then
+// was lost, so connecting sends its facts again, and a held report.
+TEST(Processor, ConnectingSendsTheHostFactsAndAHeldReportAgain) {
+    for (const int32 maxBlock : {512, 20000}) {
+        HostApplication application;
+        IPtr<KelvoProcessor> processor = owned(new KelvoProcessor());
+        ASSERT_EQ(processor->initialize(&application), kResultOk);
+        ProcessSetup setup{kRealtime, kSample32, maxBlock, 48000};
+        processor->setupProcessing(setup);
+        IPtr<MessageRecorder> peer = owned(new MessageRecorder());
+        ASSERT_EQ(processor->connect(peer), kResultOk);
+        // A failed setup captured no facts, but holds the report of its failure.
+        const bool failed = maxBlock > ENGINE_MAX_BLOCK_FRAMES;
+        ASSERT_EQ(peer->messages.size(), 1u) << maxBlock;
+        const RecordedMessage& message = peer->messages[0];
+        if (failed) {
+            EXPECT_EQ(message.id, "kelvo.runtimeDiagnostics");
+            EXPECT_NE(message.json.find("\"lifecycle\":\"failed\""), std::string::npos);
+        } else {
+            HostFacts facts;
+            ASSERT_EQ(message.id, "kelvo.diag.hostFacts");
+            ASSERT_EQ(message.json.size(), sizeof facts);
+            std::memcpy(&facts, message.json.data(), sizeof facts);
+            EXPECT_EQ(facts.sampleRate, 48000);
+        }
+        processor->disconnect(peer);
+        processor->terminate();
+    }
+}
+
 TEST(Processor, LatencyFollowsTheRateAdapter) {
     struct Case {
         double rate, kernelRate;

@@ -152,7 +152,7 @@ TEST(PadOverrideWrite, ExactTextAndRoundTrip) {
     list[0].velocitySensitivity = 1.0 / 3.0;
     list[1].pad = "";  // left out
     list[1].mask = PAD_GAIN;
-    list[2].pad = "snare";  // no flag set: left out
+    list[2].pad = "snare";           // no flag set: left out
     list[3].pad = "hat \"open\"\n";  // a page may send any text as a pad id
     list[3].mask = (1u << SAMPLER_PAD_FIELD_COUNT) - 1;
     list[3].filterHz = 1234.5678;

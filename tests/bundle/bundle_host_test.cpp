@@ -1,0 +1,272 @@
+// The built bundle driven exactly as a VST 3 host drives it: the shared
+// object opened with dlopen and entered, the factory and its class records
+// read, instances created, connected, set up, played, saved, restored and
+// torn down.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "bundle_loader.h"
+#include "hosted_instance.h"
+#include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "test_host.h"
+
+namespace kelvo::test {
+namespace {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+const std::string BUNDLE = KELVO_BUNDLE_DIR;
+constexpr int32 BLOCK = 512;
+constexpr int32 KERNEL_INSTANCE_LIMIT = 32;
+
+struct ClassRecord {
+    TUID cid;
+    const char* category;
+    const char* name;
+    uint32 flags;
+    const char* subCategories;
+};
+const ClassRecord CLASSES[] = {
+    {{'\x9F', '\x35', '\x2A', '\xFE', '\xA0', '\x35', '\x2C', '\x91', '\x9D', '\x35', '\x27',
+      '\xD8', '\x9E', '\x35', '\x29', '\x6B'},
+     "Audio Module Class",
+     "Tambro Synth",
+     1,
+     "Instrument|Synth"},
+    {{'\x5F', '\x64', '\x99', '\xE2', '\x60', '\x64', '\x9B', '\x75', '\x5D', '\x64', '\x96',
+      '\xBC', '\x5E', '\x64', '\x98', '\x4F'},
+     "Component Controller Class",
+     "Tambro Synth Controller",
+     0,
+     ""},
+};
+
+// Hosts hand over buffers they have not cleared.
+template <typename Record>
+Record scribbled() {
+    Record record;
+    std::memset(static_cast<void*>(&record), 0xA5, sizeof record);
+    return record;
+}
+
+template <typename Record>
+bool sameBytes(const Record& a, const Record& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::u16string widen(const char* text) {
+    return std::u16string(text, text + std::strlen(text));
+}
+
+float peak(const std::vector<float>& samples) {
+    float level = 0;
+    for (float sample : samples)
+        level = std::max(level, std::fabs(sample));
+    return level;
+}
+
+std::string bytesOf(MemoryStream& stream) {
+    return std::string(stream.getData(), static_cast<size_t>(stream.getSize()));
+}
+
+IPtr<MemoryStream> streamOf(const std::string& bytes) {
+    IPtr<MemoryStream> stream = owned(new MemoryStream());
+    int32 written = 0;
+    stream->write(const_cast<char*>(bytes.data()), static_cast<int32>(bytes.size()), &written);
+    stream->seek(0, IBStream::kIBSeekSet, nullptr);
+    return stream;
+}
+
+int64_t heapInUse() {
+    const struct mallinfo2 heap = mallinfo2();
+    return static_cast<int64_t>(heap.uordblks + heap.hblkhd);
+}
+
+class BundleHost : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_NE(bundle.factory(), nullptr) << bundle.error(); }
+    IPluginFactory* factory() const { return bundle.factory(); }
+
+    std::unique_ptr<HostedInstance> startInstance() {
+        auto instance = std::make_unique<HostedInstance>(factory(), &application);
+        EXPECT_TRUE(instance->created());
+        EXPECT_TRUE(instance->connect());
+        return instance;
+    }
+
+    LoadedBundle bundle{BUNDLE};
+    HostApplication application;
+};
+
+TEST_F(BundleHost, TheFactoryDescribesBothClassesByteForByte) {
+    auto info = scribbled<PFactoryInfo>();
+    ASSERT_EQ(factory()->getFactoryInfo(&info), kResultOk);
+    EXPECT_TRUE(sameBytes(info, PFactoryInfo("Kelvo Music", "https://kelvo.music",
+                                             "mailto:support@kelvo.music", 16)));
+
+    FUnknownPtr<IPluginFactory3> factory3(factory());
+    ASSERT_TRUE(factory3);
+    ASSERT_EQ(factory()->countClasses(), 2);
+    for (int32 i = 0; i < 2; ++i) {
+        const ClassRecord& c = CLASSES[i];
+        SCOPED_TRACE(c.name);
+        auto info1 = scribbled<PClassInfo>();
+        auto info2 = scribbled<PClassInfo2>();
+        auto infoW = scribbled<PClassInfoW>();
+        ASSERT_EQ(factory()->getClassInfo(i, &info1), kResultOk);
+        ASSERT_EQ(factory3->getClassInfo2(i, &info2), kResultOk);
+        ASSERT_EQ(factory3->getClassInfoUnicode(i, &infoW), kResultOk);
+        EXPECT_TRUE(
+            sameBytes(info1, PClassInfo(c.cid, PClassInfo::kManyInstances, c.category, c.name)));
+        EXPECT_TRUE(
+            sameBytes(info2, PClassInfo2(c.cid, PClassInfo::kManyInstances, c.category, c.name,
+                                         c.flags, c.subCategories, "", "0.1.0", "VST 3.8.1")));
+        EXPECT_TRUE(sameBytes(
+            infoW, PClassInfoW(c.cid, PClassInfo::kManyInstances, c.category, widen(c.name).c_str(),
+                               c.flags, c.subCategories, u"", u"0.1.0", u"VST 3.8.1")));
+    }
+    PClassInfo beyond;
+    EXPECT_NE(factory()->getClassInfo(2, &beyond), kResultOk);
+}
+
+TEST_F(BundleHost, EveryCallForTheFactoryHandsOutTheSameOneWithAReference) {
+    using FactoryFunction = IPluginFactory* (*)();
+    auto getFactory = reinterpret_cast<FactoryFunction>(bundle.symbol("GetPluginFactory"));
+    IPluginFactory* again = getFactory();
+    EXPECT_EQ(again, factory());
+    EXPECT_EQ(again->addRef(), 3u);  // the loader's, the second call's, this one
+    again->release();
+    again->release();
+}
+
+TEST_F(BundleHost, UnknownClassesAndInterfacesAreRefused) {
+    const TUID unknown = {};
+    void* object = &object;
+    EXPECT_EQ(factory()->createInstance(unknown, IComponent::iid, &object), kNoInterface);
+    EXPECT_EQ(object, nullptr);
+    object = &object;
+    EXPECT_EQ(factory()->createInstance(CLASSES[0].cid, IEditController::iid, &object),
+              kNoInterface);
+    EXPECT_EQ(object, nullptr);
+}
+
+// Hosts list the plug-in from this file without loading it.
+TEST_F(BundleHost, TheModuleInfoFileListsWhatTheFactoryReports) {
+    std::ifstream file(BUNDLE + "/Contents/Resources/moduleinfo.json");
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string classFields =
+        R"("Vendor":"Kelvo Music","Version":"0.1.0","SDKVersion":"VST 3.8.1",)";
+    EXPECT_EQ(
+        text.str(),
+        R"({"Name":"Tambro Synth","Version":"0.1.0","Factory Info":{"Vendor":"Kelvo Music",)"
+        R"("URL":"https://kelvo.music","E-Mail":"mailto:support@kelvo.music","Flags":)"
+        R"({"Unicode":true,"Classes Discardable":false,"Component Non Discardable":false}},)"
+        R"("Compatibility":[],"Classes":[{"CID":"9F352AFEA0352C919D3527D89E35296B",)"
+        R"("Category":"Audio Module Class","Name":"Tambro Synth",)" +
+            classFields +
+            R"("Sub Categories":["Instrument","Synth"],"Class Flags":1,)"
+            R"("Cardinality":2147483647,"Snapshots":[]},)"
+            R"({"CID":"5F6499E260649B755D6496BC5E64984F","Category":"Component Controller Class",)"
+            R"("Name":"Tambro Synth Controller",)" +
+            classFields +
+            R"("Sub Categories":[],"Class Flags":0,"Cardinality":2147483647,"Snapshots":[]}]})"
+            "\n");
+}
+
+TEST_F(BundleHost, OneInstanceLivesAWholeHostSession) {
+    auto first = startInstance();
+    IPtr<MemoryStream> initial = owned(new MemoryStream());
+    ASSERT_EQ(first->component()->getState(initial), kResultOk);
+    initial->seek(0, IBStream::kIBSeekSet, nullptr);
+    EXPECT_EQ(first->controller()->setComponentState(initial), kResultOk);
+    ASSERT_EQ(first->setup(48000, BLOCK), kResultOk);
+    ASSERT_EQ(first->activate(true), kResultOk);
+
+    IPtr<EventList> events = owned(new EventList());
+    IPtr<ParameterChanges> changes = owned(new ParameterChanges());
+    events->noteOn(0, 36, 1.0f);
+    changes->add(0, 0, 0.75);  // the kick's tune
+    ASSERT_EQ(first->process(events, changes, BLOCK), kResultOk);
+    EXPECT_GT(peak(first->left()), 0.01f);
+
+    IPtr<MemoryStream> saved = owned(new MemoryStream());
+    IPtr<MemoryStream> savedController = owned(new MemoryStream());
+    ASSERT_EQ(first->component()->getState(saved), kResultOk);
+    ASSERT_EQ(first->controller()->getState(savedController), kResultOk);
+    first.reset();
+
+    // Reopening the project: a new instance takes both states back.
+    auto second = startInstance();
+    ASSERT_EQ(second->component()->setState(streamOf(bytesOf(*saved))), kResultOk);
+    EXPECT_EQ(second->controller()->setComponentState(streamOf(bytesOf(*saved))), kResultOk);
+    EXPECT_EQ(second->controller()->setState(streamOf(bytesOf(*savedController))), kResultOk);
+    EXPECT_NEAR(second->controller()->getParamNormalized(0), 0.75, 1e-9);
+    ASSERT_EQ(second->setup(48000, BLOCK), kResultOk);
+    ASSERT_EQ(second->activate(true), kResultOk);
+    IPtr<MemoryStream> resaved = owned(new MemoryStream());
+    ASSERT_EQ(second->component()->getState(resaved), kResultOk);
+    EXPECT_EQ(bytesOf(*resaved), bytesOf(*saved));
+}
+
+TEST_F(BundleHost, ThirtyTwoInstancesPlayAndAThirtyThirdFailsCleanly) {
+    std::vector<std::unique_ptr<HostedInstance>> playing;
+    for (int i = 0; i < KERNEL_INSTANCE_LIMIT; ++i) {
+        playing.push_back(startInstance());
+        ASSERT_EQ(playing.back()->setup(48000, BLOCK), kResultOk) << "instance " << i;
+        ASSERT_EQ(playing.back()->activate(true), kResultOk) << "instance " << i;
+    }
+
+    auto extra = startInstance();
+    EXPECT_EQ(extra->setup(48000, BLOCK), kResultFalse);
+    EXPECT_EQ(extra->activate(true), kResultFalse);
+    const std::vector<PassedMessage>& sent = extra->toController();
+    auto report = std::find_if(sent.rbegin(), sent.rend(), [](const PassedMessage& message) {
+        return message.id == "kelvo.runtimeDiagnostics";
+    });
+    ASSERT_NE(report, sent.rend()) << "no health report reached the controller";
+    EXPECT_NE(report->json.find(R"("status":"failed")"), std::string::npos) << report->json;
+    EXPECT_NE(report->json.find(R"("code":"runtime.kernel-create-failed")"), std::string::npos)
+        << report->json;
+
+    for (auto& instance : playing) {
+        IPtr<EventList> events = owned(new EventList());
+        events->noteOn(0, 36, 1.0f);
+        ASSERT_EQ(instance->process(events, nullptr, BLOCK), kResultOk);
+        EXPECT_GT(peak(instance->left()), 0.01f);
+    }
+
+    // A slot freed by a closed instance lets the refused one start.
+    playing.pop_back();
+    EXPECT_EQ(extra->activate(true), kResultOk);
+}
+
+// Hosts unload modules nobody uses any more and load them again later.
+TEST(BundleReload, UnloadingAndReloadingKeepsNoMemoryBehind) {
+    HostApplication application;
+    auto useOnce = [&] {
+        LoadedBundle bundle(BUNDLE);
+        ASSERT_NE(bundle.factory(), nullptr) << bundle.error();
+        HostedInstance instance(bundle.factory(), &application);
+        ASSERT_TRUE(instance.connect());
+        ASSERT_EQ(instance.setup(48000, BLOCK), kResultOk);
+        ASSERT_EQ(instance.activate(true), kResultOk);
+    };
+    useOnce();
+    const int64_t before = heapInUse();
+    for (int i = 0; i < 3; ++i)
+        useOnce();
+    EXPECT_LT(heapInUse() - before, 1 << 20);
+}
+
+}  // namespace
+}  // namespace kelvo::test

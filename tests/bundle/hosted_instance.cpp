@@ -1,0 +1,125 @@
+#include "hosted_instance.h"
+
+#include <cstring>
+
+namespace kelvo::test {
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+// Hosts look the processor up by its category, not by a known ID.
+bool findProcessorClass(IPluginFactory* factory, TUID cid) {
+    for (int32 i = 0; i < factory->countClasses(); ++i) {
+        PClassInfo info;
+        if (factory->getClassInfo(i, &info) == kResultOk &&
+            std::strcmp(info.category, kVstAudioEffectClass) == 0) {
+            std::memcpy(cid, info.cid, sizeof(TUID));
+            return true;
+        }
+    }
+    return false;
+}
+
+template <typename Interface>
+IPtr<Interface> create(IPluginFactory* factory, const TUID cid) {
+    void* object = nullptr;
+    if (factory->createInstance(cid, Interface::iid, &object) != kResultOk) return nullptr;
+    return owned(static_cast<Interface*>(object));
+}
+
+}  // namespace
+
+IMPLEMENT_FUNKNOWN_METHODS(ConnectionProxy, IConnectionPoint, IConnectionPoint::iid)
+
+ConnectionProxy::ConnectionProxy(IConnectionPoint* destination) : destination_(destination) {
+    FUNKNOWN_CTOR;
+}
+
+tresult PLUGIN_API ConnectionProxy::connect(IConnectionPoint*) {
+    return kResultOk;
+}
+
+tresult PLUGIN_API ConnectionProxy::disconnect(IConnectionPoint*) {
+    return kResultOk;
+}
+
+tresult PLUGIN_API ConnectionProxy::notify(IMessage* message) {
+    if (message == nullptr) return kInvalidArgument;
+    PassedMessage passed{message->getMessageID() ? message->getMessageID() : "", {}};
+    const void* data = nullptr;
+    uint32 size = 0;
+    if (IAttributeList* attributes = message->getAttributes();
+        attributes != nullptr && attributes->getBinary("json", data, size) == kResultOk)
+        passed.json.assign(static_cast<const char*>(data), size);
+    messages.push_back(passed);
+    return destination_->notify(message);
+}
+
+HostedInstance::HostedInstance(IPluginFactory* factory, FUnknown* hostContext) {
+    TUID cid;
+    if (!findProcessorClass(factory, cid)) return;
+    component_ = create<IComponent>(factory, cid);
+    if (!component_ || component_->initialize(hostContext) != kResultOk) return;
+    initialized_ = true;
+    processor_ = FUnknownPtr<IAudioProcessor>(component_);
+    if (component_->getControllerClassId(cid) != kResultOk) return;
+    controller_ = create<IEditController>(factory, cid);
+    if (controller_ && controller_->initialize(hostContext) != kResultOk) controller_ = nullptr;
+}
+
+bool HostedInstance::connect() {
+    FUnknownPtr<IConnectionPoint> processorPoint(component_);
+    FUnknownPtr<IConnectionPoint> controllerPoint(controller_);
+    if (!processorPoint || !controllerPoint) return false;
+    toController_ = owned(new ConnectionProxy(controllerPoint));
+    toProcessor_ = owned(new ConnectionProxy(processorPoint));
+    connected_ = processorPoint->connect(toController_) == kResultOk &&
+                 controllerPoint->connect(toProcessor_) == kResultOk;
+    return connected_;
+}
+
+tresult HostedInstance::setup(double sampleRate, int32 maxBlock) {
+    ProcessSetup setup{kRealtime, kSample32, maxBlock, sampleRate};
+    left_.assign(static_cast<size_t>(maxBlock), 0.0f);
+    right_.assign(static_cast<size_t>(maxBlock), 0.0f);
+    return processor_->setupProcessing(setup);
+}
+
+tresult HostedInstance::activate(bool state) {
+    if (!state && processing_) processor_->setProcessing(false);
+    processing_ = false;
+    const tresult result = component_->setActive(state);
+    active_ = state && result == kResultOk;
+    if (active_) processing_ = processor_->setProcessing(true) == kResultOk;
+    return result;
+}
+
+tresult HostedInstance::process(IEventList* events, IParameterChanges* changes, int32 frames) {
+    float* channels[2] = {left_.data(), right_.data()};
+    AudioBusBuffers output{};
+    output.numChannels = 2;
+    output.channelBuffers32 = channels;
+    ProcessData data{};
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = frames;
+    data.numOutputs = 1;
+    data.outputs = &output;
+    data.inputEvents = events;
+    data.inputParameterChanges = changes;
+    return processor_->process(data);
+}
+
+HostedInstance::~HostedInstance() {
+    if (active_) activate(false);
+    if (connected_) {
+        FUnknownPtr<IConnectionPoint>(component_)->disconnect(toController_);
+        FUnknownPtr<IConnectionPoint>(controller_)->disconnect(toProcessor_);
+    }
+    if (controller_) controller_->terminate();
+    if (initialized_) component_->terminate();
+}
+
+}  // namespace kelvo::test
