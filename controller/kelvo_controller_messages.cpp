@@ -7,6 +7,7 @@
 #include "json_writer.h"
 #include "kelvo_controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "vst_io.h"
 
 namespace kelvo {
 
@@ -17,18 +18,6 @@ namespace {
 
 constexpr size_t RUNTIME_REPORT_MAX_BYTES = 65536;
 constexpr size_t LIFECYCLE_NAME_MAX_BYTES = 63;
-
-// The binary "json" attribute, or false when the message has none.
-bool jsonPayload(IMessage* message, std::string_view& payload) {
-    IAttributeList* attributes = message->getAttributes();
-    const void* data = nullptr;
-    uint32 size = 0;
-    if (attributes == nullptr || attributes->getBinary("json", data, size) != kResultOk ||
-        data == nullptr)
-        return false;
-    payload = std::string_view(static_cast<const char*>(data), size);
-    return true;
-}
 
 template <typename Record>
 Record recordFromBytes(std::string_view bytes) {

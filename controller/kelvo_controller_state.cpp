@@ -10,6 +10,7 @@
 #include "kelvo_controller.h"
 #include "kelvo_controller_presets.h"
 #include "pluginterfaces/base/ibstream.h"
+#include "vst_io.h"
 
 namespace kelvo {
 
@@ -18,41 +19,8 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-constexpr int32 STATE_READ_PIECE = 4096;
-// Far above any document this system writes; a larger stream is refused
-// rather than read into memory.
-constexpr size_t STATE_MAX_BYTES = size_t{16} << 20;
 // The controller document's member naming the selected factory preset.
 constexpr const char* FACTORY_PRESET_KEY = "factoryPreset";
-
-// Reads until a read fails or comes back short; false when the stream holds
-// more than STATE_MAX_BYTES.
-bool readWholeStream(IBStream* stream, std::string& bytes) {
-    char piece[STATE_READ_PIECE];
-    for (;;) {
-        int32 read = 0;
-        if (stream->read(piece, STATE_READ_PIECE, &read) != kResultOk || read <= 0) return true;
-        if (bytes.size() + static_cast<size_t>(read) > STATE_MAX_BYTES) return false;
-        bytes.append(piece, static_cast<size_t>(read));
-        if (read < STATE_READ_PIECE) return true;
-    }
-}
-
-// Streams may take fewer bytes than offered: writes until all are taken.
-tresult writeWholeStream(IBStream* stream, const std::string& bytes) {
-    size_t written = 0;
-    while (written < bytes.size()) {
-        int32 taken = 0;
-        const auto piece =
-            static_cast<int32>(std::min<size_t>(bytes.size() - written, size_t{1} << 30));
-        const tresult result =
-            stream->write(const_cast<char*>(bytes.data() + written), piece, &taken);
-        if (result != kResultOk) return result;
-        if (taken <= 0) return kResultFalse;
-        written += static_cast<size_t>(taken);
-    }
-    return kResultOk;
-}
 
 // The factory preset a controller document selects; 0, the list's default,
 // when it names none or one out of range.

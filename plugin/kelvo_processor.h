@@ -72,6 +72,9 @@ class KelvoProcessor : public AudioEffect {
     void refreshHostFacts();
     void sendRuntimeDiagnostics(bool force);
     void sendJsonMessage(const char* id, const void* bytes, uint32 size);
+    tresult getStateUnguarded(Steinberg::IBStream* stream);
+    tresult setStateUnguarded(Steinberg::IBStream* stream);
+    tresult notifyUnguarded(Steinberg::Vst::IMessage* message);
     void recallRuntimeBank(const StateChunk& chunk);
     void answerLoadRequest(std::string_view payload);
 

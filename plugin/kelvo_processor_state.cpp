@@ -10,6 +10,7 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "runtime_bank.h"
 #include "runtime_bank_reply.h"
+#include "vst_io.h"
 
 namespace kelvo {
 
@@ -17,36 +18,6 @@ using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace {
-
-constexpr int32 STATE_READ_PIECE = 4096;
-// Far above any document this system writes; a larger stream is refused
-// rather than read into memory.
-constexpr size_t STATE_MAX_BYTES = size_t{16} << 20;
-
-// The binary "json" attribute, or false when the message has none.
-bool jsonPayload(IMessage* message, std::string_view& payload) {
-    IAttributeList* attributes = message->getAttributes();
-    const void* data = nullptr;
-    uint32 size = 0;
-    if (attributes == nullptr || attributes->getBinary("json", data, size) != kResultOk ||
-        data == nullptr)
-        return false;
-    payload = std::string_view(static_cast<const char*>(data), size);
-    return true;
-}
-
-// Reads until a read fails or comes back short; false when the stream holds
-// more than STATE_MAX_BYTES.
-bool readWholeStream(IBStream* stream, std::string& bytes) {
-    char piece[STATE_READ_PIECE];
-    for (;;) {
-        int32 read = 0;
-        if (stream->read(piece, STATE_READ_PIECE, &read) != kResultOk || read <= 0) return true;
-        if (bytes.size() + static_cast<size_t>(read) > STATE_MAX_BYTES) return false;
-        bytes.append(piece, static_cast<size_t>(read));
-        if (read < STATE_READ_PIECE) return true;
-    }
-}
 
 // The four lines of a load request; missing ones are empty and text after a
 // fourth line feed is ignored.
@@ -74,6 +45,15 @@ LoadRequest parseLoadRequest(std::string_view payload) {
 }  // namespace
 
 tresult PLUGIN_API KelvoProcessor::getState(IBStream* stream) {
+    // Nothing may throw into the host (out of memory included).
+    try {
+        return getStateUnguarded(stream);
+    } catch (...) {
+        return kResultFalse;
+    }
+}
+
+tresult KelvoProcessor::getStateUnguarded(IBStream* stream) {
     if (stream == nullptr) return kResultFalse;
     RuntimeDiagnostics& diagnostics = engine_.diagnostics();
     if (diagnostics.hasPendingRealtime() || diagnostics.realtimeDroppedCount() > 0)
@@ -94,22 +74,19 @@ tresult PLUGIN_API KelvoProcessor::getState(IBStream* stream) {
         writeStateJson(params, engine_.variation(), ccMapPresent_ ? &ccMap_ : nullptr, 0, 0,
                        hasBank ? &bank : nullptr, pads.get(), nullptr);
 
-    // Streams may take fewer bytes than offered: write until all are taken.
-    size_t written = 0;
-    while (written < document.size()) {
-        int32 taken = 0;
-        const auto chunk =
-            static_cast<int32>(std::min<size_t>(document.size() - written, size_t{1} << 30));
-        if (stream->write(const_cast<char*>(document.data() + written), chunk, &taken) !=
-                kResultOk ||
-            taken <= 0)
-            return kResultFalse;
-        written += static_cast<size_t>(taken);
-    }
-    return kResultOk;
+    return writeWholeStream(stream, document) == kResultOk ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API KelvoProcessor::setState(IBStream* stream) {
+    // Nothing may throw into the host (out of memory included).
+    try {
+        return setStateUnguarded(stream);
+    } catch (...) {
+        return kResultFalse;
+    }
+}
+
+tresult KelvoProcessor::setStateUnguarded(IBStream* stream) {
     if (stream == nullptr) return kResultFalse;
     std::string bytes;
     if (!readWholeStream(stream, bytes)) return kResultFalse;
@@ -164,6 +141,15 @@ int32_t KelvoProcessor::loadRuntimeBankFromPath(const std::string& locator,
 }
 
 tresult PLUGIN_API KelvoProcessor::notify(IMessage* message) {
+    // Nothing may throw into the host (out of memory included).
+    try {
+        return notifyUnguarded(message);
+    } catch (...) {
+        return kResultFalse;
+    }
+}
+
+tresult KelvoProcessor::notifyUnguarded(IMessage* message) {
     if (message == nullptr) return kResultFalse;
     const std::string_view id = message->getMessageID() ? message->getMessageID() : "";
     std::string_view payload;
