@@ -44,11 +44,11 @@ std::string write(const StateChunk& chunk) {
     bool hasBank = bankOf(chunk, &bank);
     AuthoredStateOut authored{chunk.authoredBytes.data(), chunk.authoredBytes.size(),
                               chunk.authoredVersion};
-    return writeStateJson(params, chunk.variation, chunk.ccMapPresent ? &chunk.ccMap : nullptr,
-                          chunk.samplerAssetFaultPresent ? chunk.samplerAssetFault : 0,
-                          chunk.samplerZoneProgram, hasBank ? &bank : nullptr,
-                          chunk.padsPresent ? &chunk.pads : nullptr,
-                          chunk.authoredPresent ? &authored : nullptr);
+    return writeStateJson(
+        params, chunk.variation, chunk.ccMapPresent ? &chunk.ccMap : nullptr,
+        chunk.samplerAssetFaultPresent ? static_cast<uint32_t>(chunk.samplerAssetFault) : 0u,
+        chunk.samplerZoneProgram, hasBank ? &bank : nullptr,
+        chunk.padsPresent ? &chunk.pads : nullptr, chunk.authoredPresent ? &authored : nullptr);
 }
 
 void checkSame(const StateChunk& a, const StateChunk& b) {
