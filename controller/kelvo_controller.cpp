@@ -10,6 +10,7 @@
 #include "kelvo_controller_presets.h"
 #include "kelvo_parameter.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
+#include "ui_bridge_text.h"
 
 namespace kelvo {
 
@@ -103,6 +104,8 @@ void KelvoController::captureHostIdentity(FUnknown* context) {
     if (!application || application->getName(name) != kResultOk) return;
     HostFacts& facts = session_->hostFacts;
     copyFixedText(facts.hostName, asciiFromUtf16(name, sizeof facts.hostName - 1).c_str());
+    // The name goes into JSON texts whose writer escapes no control bytes.
+    replaceControlBytes(facts.hostName, sizeof facts.hostName);
     facts.validatorKind = hostKindOf(facts.hostName);
 }
 
@@ -200,10 +203,6 @@ tresult PLUGIN_API KelvoController::getMidiControllerAssignment(int32 busIndex, 
         }
     }
     return kResultFalse;
-}
-
-void KelvoController::setBridgeSink(UiSink sink) {
-    session_->uiSink = std::move(sink);
 }
 
 void KelvoController::tickCadence() noexcept {

@@ -7,6 +7,7 @@
 // Every operation runs on the host's main thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,23 +23,48 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 #include "state_document.h"
+#include "ui_bridge.h"
 
 namespace kelvo {
 
 // Receives every JSON text meant for the editor page or a diagnostics client.
 using UiSink = std::function<void(const std::string&)>;
 
-// The controller as the editor and the diagnostics exports see it.
+// Who listens to the controller: the editor page or an in-process
+// diagnostics client. Each has its own sink and subscription.
+enum class BridgeOwner : uint8_t { Editor = 0, Client = 1 };
+
+// The controller as the editor view sees it.
 class BridgeHost {
   public:
     virtual ~BridgeHost() = default;
-    // Main thread: replaces the sink; an empty function clears it.
+    // Main thread: one page message, JSON bytes without a terminating NUL.
+    virtual void handleBridgeMessage(const char* bytes, size_t length) = 0;
+    // Main thread: the page's sink; an empty function removes it.
     virtual void setBridgeSink(UiSink sink) = 0;
+    virtual void onEditorOpened() = 0;
+    virtual void onEditorClosed() = 0;
+    // Main thread: null reads as "unknown".
+    virtual void onEditorError(const char* reason) = 0;
 };
+
+// Answered by KelvoController alone: the diagnostics exports ask for it, so
+// another plug-in's edit controller is never taken for this one. Only for
+// callers inside this module; main thread.
+class IKelvoDiagnosticBridge : public Steinberg::FUnknown {
+  public:
+    // The client's sink; an empty function removes it.
+    virtual void installClientSink(UiSink sink) = 0;
+    virtual void deliverClientMessage(const char* bytes, size_t length) = 0;
+    virtual void tickClientCadence() = 0;
+    static const Steinberg::FUID iid;
+};
+DECLARE_CLASS_IID(IKelvoDiagnosticBridge, 0x4B656C76, 0x6F446961, 0x67427269, 0x64676502)
 
 class KelvoController : public Steinberg::Vst::EditControllerEx1,
                         public Steinberg::Vst::IMidiMapping,
-                        public BridgeHost {
+                        public BridgeHost,
+                        public IKelvoDiagnosticBridge {
   public:
     using tresult = Steinberg::tresult;
     using ParamID = Steinberg::Vst::ParamID;
@@ -76,8 +102,18 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
     // Main thread: an edit the plug-in starts itself.
     tresult beginEdit(ParamID id) SMTG_OVERRIDE;
 
-    // BridgeHost. Main thread.
+    // BridgeHost, the editor's side. Main thread.
+    void handleBridgeMessage(const char* bytes, size_t length) override;
     void setBridgeSink(UiSink sink) override;
+    void onEditorOpened() override;
+    // Ends the gestures the page left open and forgets its subscription.
+    void onEditorClosed() override;
+    void onEditorError(const char* reason) override;
+
+    // IKelvoDiagnosticBridge, a diagnostics client's side. Main thread.
+    void installClientSink(UiSink sink) override;
+    void deliverClientMessage(const char* bytes, size_t length) override;
+    void tickClientCadence() override { tickCadence(); }
 
     // Main thread: the cadence: hands back a finished bank download, polls
     // the processor's transport and drains its feeds.
@@ -103,11 +139,14 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
     const DiagnosticLifecycleLog& lifecycleLog() const { return session_->lifecycleLog; }
     const std::string& lastRuntimeReport() const { return session_->lastRuntimeReport; }
     const CcMap* ccMap() const { return session_->hasCcMap ? &session_->ccMap : nullptr; }
+    uint32_t diagFeeds(BridgeOwner owner) const { return channel(owner).feeds; }
+    double diagRateHz(BridgeOwner owner) const { return channel(owner).rateHz; }
 
     OBJ_METHODS(KelvoController, EditControllerEx1)
     DEFINE_INTERFACES
     DEF_INTERFACE(IMidiMapping)
     DEF_INTERFACE(IUnitInfo)
+    DEF_INTERFACE(IKelvoDiagnosticBridge)
     END_DEFINE_INTERFACES(EditControllerEx1)
     REFCOUNT_METHODS(EditControllerEx1)
 
@@ -161,13 +200,25 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
         static TransportFact initialFact();
     };
 
+    // One listener's sink and what it asked for.
+    struct BridgeChannel {
+        UiSink sink;
+        uint32_t feeds = 0;  // DIAG_FEED_* bits
+        double rateHz = 0.0;
+        bool helloSent = false;
+    };
+
     // Everything that lives from initialize to terminate; replaced whole by
     // terminate, so a second initialize starts from the constructed state.
     struct Session {
         explicit Session(BankControlHost& host) : bankControl(host) {}
 
         BankControl bankControl;
-        UiSink uiSink;
+        // The sink installed last that is still there hears every text;
+        // replies go to the sink of whoever asked.
+        BridgeChannel channels[2];
+        int32_t activeChannel = -1;  // -1: nobody listens
+        uint32_t pageGestures = 0;   // bit i: the page holds a gesture on parameter i
         PendingUiEdit pendingUiEdit;
         CcMap ccMap;
         bool hasCcMap = false;
@@ -180,16 +231,10 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
         // host may send once more as part of re-sending every value; -1 when
         // any program change is the user's.
         int32_t restoredProgram = -1;
-        uint32_t diagFeeds = 0;
-        double diagRateHz = 0.0;
         DiagnosticLifecycleLog lifecycleLog;
         TransportState transport;
-        bool helloSent = false;
         uint32_t hostChangeSequence = 0;
     };
-
-    static constexpr uint32_t FEED_TRANSPORT = 2;
-    static constexpr uint32_t FEED_LIFECYCLE = 64;
 
     // kelvo_controller.cpp
     template <typename Body>
@@ -225,6 +270,29 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
     void adoptLifecycleName(std::string_view name);
     void adoptTransportBytes(std::string_view bytes);
     void adoptHostFactsBytes(std::string_view bytes);
+
+    // kelvo_controller_bridge.cpp
+    const BridgeChannel& channel(BridgeOwner owner) const {
+        return session_->channels[static_cast<int>(owner)];
+    }
+    BridgeChannel& channel(BridgeOwner owner) {
+        return session_->channels[static_cast<int>(owner)];
+    }
+    // The channel whose sink hears every text, or null.
+    const BridgeChannel* listener() const;
+    void installSink(BridgeOwner owner, UiSink sink);
+    void removeSink(BridgeOwner owner);
+    void reply(BridgeOwner owner, const std::string& text);
+    void handleBridgeMessage(BridgeOwner owner, const char* bytes, size_t length);
+    void dispatch(BridgeOwner owner, const BridgeMessage& message, size_t length);
+    void subscribe(BridgeOwner owner, const BridgeMessage& message);
+    void sendHello(BridgeOwner owner);
+    void loadFactoryPresetById(const std::string& id);
+    bool offerToBankControl(const BridgeMessage& message);
+    void pageSetParam(const BridgeMessage& message);
+    void pageGesture(const std::string& path, bool begin);
+    void sendStateToPage(BridgeOwner owner);
+    void restoreStateFromPage(const BridgeMessage& message, size_t length);
 
     // kelvo_controller_diagnostics.cpp
     void recordHostChange(const char* kindName, const HostFacts& previous,

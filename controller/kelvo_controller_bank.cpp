@@ -5,6 +5,7 @@
 
 #include "fixed_text.h"
 #include "kelvo_controller.h"
+#include "ui_bridge_text.h"
 
 namespace kelvo {
 
@@ -54,12 +55,16 @@ bool KelvoController::BankBridge::pickFolder(std::string& path, std::string& err
 void KelvoController::BankBridge::notePresetSelected(const std::string& id,
                                                      const std::string& name) {
     BankCall call(controller_);
+    // Names from a sound pack end up in JSON texts whose writers escape no
+    // control bytes.
+    const std::string cleanId = withoutControlBytes(id);
+    const std::string cleanName = withoutControlBytes(name);
     PresetStateFacts& facts = controller_.session_->presetState;
-    copyFixedText(facts.currentId, id.c_str());
-    copyFixedText(facts.currentName, name.c_str());
+    copyFixedText(facts.currentId, cleanId.c_str());
+    copyFixedText(facts.currentName, cleanName.c_str());
     controller_.recordLifecycle(DiagnosticLifecycleKind::PresetLoaded)
-        .addString("id", id.c_str())
-        .addString("name", name.c_str())
+        .addString("id", cleanId.c_str())
+        .addString("name", cleanName.c_str())
         .addString("origin", "bank");
     controller_.publishLastLifecycle();
     controller_.sendProcessorJson("kelvo.diag.presetLoaded", id);

@@ -5,6 +5,7 @@
 
 #include "fixed_text.h"
 #include "kelvo_controller.h"
+#include "ui_bridge_text.h"
 
 namespace kelvo {
 
@@ -17,12 +18,18 @@ void KelvoController::adoptHostFacts(const HostFacts& facts) {
     std::memcpy(current.hostVersion, own.hostVersion, sizeof current.hostVersion);
     std::memcpy(current.hostPath, own.hostPath, sizeof current.hostPath);
     current.validatorKind = own.validatorKind;
+    // The record came as raw bytes; its texts end up in JSON.
+    for (HostBusFacts& bus : current.buses) {
+        replaceControlBytes(bus.id, sizeof bus.id);
+        replaceControlBytes(bus.layout, sizeof bus.layout);
+    }
 
     const HostFacts previous = session.hostFacts;
     session.hostFacts = current;
     if (const char* kind = diagnosticHostChangeKind(previous, current))
         recordHostChange(kind, previous, current);
-    if (!session.helloSent || !session.uiSink) return;
+    const BridgeChannel* listening = listener();
+    if (listening == nullptr || !listening->helloSent) return;
     std::string text;
     if (writeDiagnosticHostChangedJson(text, previous, current, session.hostChangeSequence + 1,
                                        0)) {
@@ -78,14 +85,15 @@ void KelvoController::adoptTransportFact(const TransportFact& fact) {
     const bool changed = !transport.has || fact.differsFrom(transport.fact);
     transport.fact = fact;
     transport.has = true;
-    if (!session.uiSink || (session.diagFeeds & FEED_TRANSPORT) == 0) return;
+    const BridgeChannel* listening = listener();
+    if (listening == nullptr || (listening->feeds & DIAG_FEED_TRANSPORT) == 0) return;
 
     // A transport that runs unchanged is reported at most at the rate the
     // subscriber asked for.
     const double now = session.lifecycleLog.nowMs();
     if (!changed) {
         if (!fact.playing) return;
-        const double rateHz = session.diagRateHz > 0 ? session.diagRateHz : 30.0;
+        const double rateHz = listening->rateHz > 0 ? listening->rateHz : DIAG_MAX_RATE_HZ;
         if (transport.lastSentMs >= 0 && now - transport.lastSentMs < 1000.0 / rateHz) return;
     }
     transport.lastSentMs = now;

@@ -7,6 +7,7 @@
 #include "json_writer.h"
 #include "kelvo_controller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "ui_bridge_text.h"
 #include "vst_io.h"
 
 namespace kelvo {
@@ -107,34 +108,31 @@ void KelvoController::adoptHostFactsBytes(std::string_view bytes) {
     adoptHostFacts(recordFromBytes<HostFacts>(bytes));
 }
 
+// The report is inserted into the hello and a page message as it is: one
+// that is not a single JSON value would break both, so it is dropped.
 void KelvoController::adoptRuntimeReport(std::string_view report) {
-    Session& session = *session_;
-    session.lastRuntimeReport.assign(report);
+    std::string compact;
+    if (!appendCompactJson(compact, report)) return;
+    session_->lastRuntimeReport = std::move(compact);
     recordLifecycle(DiagnosticLifecycleKind::RuntimeDiagnostic)
         .addNumber("reportBytes", static_cast<double>(report.size()));
     publishLastLifecycle();
-    if (!session.uiSink) return;
-    std::string text = "{\"type\":\"kelvo.runtimeDiagnostics\",\"report\":";
-    text += report;
-    text += '}';
-    sendToUi(text);
+    if (listener() == nullptr) return;
+    sendToUi("{\"type\":\"kelvo.runtimeDiagnostics\",\"report\":" + session_->lastRuntimeReport +
+             '}');
 }
 
 void KelvoController::sendToUi(const std::string& text) {
-    if (session_->uiSink) session_->uiSink(text);
+    // A copy: the sink may replace itself while it runs.
+    if (const BridgeChannel* listening = listener()) {
+        UiSink sink = listening->sink;
+        sink(text);
+    }
 }
 
 void KelvoController::sendParamChanged(ParamID id, ParamValue normalized) {
-    if (id >= KELVO_PARAM_COUNT || !session_->uiSink) return;
-    const kelvo_param_desc& desc = KELVO_PARAMS[id];
-    std::string text = "{\"type\":\"kelvo.paramChanged\",\"path\":";
-    jsonAppendQuoted(text, desc.path ? desc.path : "");
-    text += ",\"value\":";
-    jsonAppendNumber(text, paramToPlain(desc, normalized));
-    text += ",\"normalized\":";
-    jsonAppendNumber(text, normalized);
-    text += '}';
-    sendToUi(text);
+    if (id >= KELVO_PARAM_COUNT || listener() == nullptr) return;
+    sendToUi(paramChangedJson(id, normalized));
 }
 
 // The page's own edit coming back from the host is not sent back to it.
@@ -188,7 +186,9 @@ DiagnosticLifecycleEvent& KelvoController::recordLifecycle(DiagnosticLifecycleKi
 void KelvoController::publishLastLifecycle() {
     const Session& session = *session_;
     const DiagnosticLifecycleLog& log = session.lifecycleLog;
-    if (!session.uiSink || (session.diagFeeds & FEED_LIFECYCLE) == 0 || log.empty()) return;
+    const BridgeChannel* listening = listener();
+    if (listening == nullptr || (listening->feeds & DIAG_FEED_LIFECYCLE) == 0 || log.empty())
+        return;
     std::string text;
     writeDiagnosticLifecycleJson(text, &log.at(log.count() - 1), 1, 0);
     sendToUi(text);

@@ -133,7 +133,7 @@ void KelvoController::adoptCcMap(const CcMap& map, bool notifyUi) {
     recordLifecycle(DiagnosticLifecycleKind::CcMapChanged)
         .addNumber("bindings", static_cast<double>(map.count));
     publishLastLifecycle();
-    if (notifyUi && session.uiSink) {
+    if (notifyUi && listener() != nullptr) {
         std::string changed;
         writeCcMapChangedJson(changed, map);
         sendToUi(changed);
