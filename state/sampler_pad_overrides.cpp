@@ -11,6 +11,11 @@
 namespace kelvo {
 namespace {
 
+bool isPadId(std::string_view key) {
+    return std::none_of(key.begin(), key.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
 enum ExtraRule { NONE, WHOLE, ZERO_OR_ONE };
 
 struct FieldRule {
@@ -112,11 +117,12 @@ bool parsePadOverrideMap(Reader& reader, SamplerPadOverrides& overrides) {
         // members are still read for their syntax.
         if (members > SAMPLER_PAD_OVERRIDES_MAX) return true;
         // An empty id is dropped like a mask of 0: the writer leaves it out
-        // and the engine refuses a whole list that holds one. A pad id is a
-        // C string wherever it is used (bank pad names, the writer), so one
-        // holding a NUL byte is dropped too rather than cut to another id.
+        // and the engine refuses a whole list that holds one. A pad id is an
+        // identifier and a C string wherever it is used (bank pad names, the
+        // writer, the page's JSON), so one holding a control byte or a NUL is
+        // dropped too rather than cut to another id or written as broken JSON.
         if (entry.mask == 0 || key.empty() || key.size() > SAMPLER_PAD_ID_MAX_BYTES ||
-            !isCText(key))
+            !isPadId(key))
             return true;
         entry.pad.assign(key);
         auto same = std::find_if(overrides.begin(), overrides.end(),

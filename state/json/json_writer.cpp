@@ -80,7 +80,7 @@ void jsonAppendQuotedEscaped(std::string& out, std::string_view text) {
 std::string& JsonMembers::next(const char* key) {
     if (written_) out_ += ',';
     written_ = true;
-    jsonAppendQuotedEscaped(out_, key);  // keys may come from outside (pad ids)
+    jsonAppendQuoted(out_, key);
     out_ += ':';
     return out_;
 }

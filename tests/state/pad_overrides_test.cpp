@@ -101,8 +101,10 @@ TEST(PadOverrideRead, MapRules) {
          R"({"\"q\\":{"gain":1},"?":{"gain":1}})"},
         {long160.c_str(), long160.c_str()},
         {long161.c_str(), "{}"},
-        // A NUL byte would cut the id to another pad's: the entry is dropped.
-        {R"({"a":{"gain":2},"a)"s + '\0' + R"(x":{"gain":3},")" + '\0' + R"(":{"gain":1}})",
+        // A NUL byte would cut the id to another pad's, a control byte would
+        // break the page's JSON: such entries are dropped.
+        {R"({"a":{"gain":2},"a)"s + '\0' + R"(x":{"gain":3},")" + '\0' +
+             R"(":{"gain":1},"b\n":{"gain":1},"c)" + '\x01' + R"(":{"gain":1}})",
          R"({"a":{"gain":2}})"},
     };
     for (const Case& c : cases) {
@@ -152,8 +154,8 @@ TEST(PadOverrideWrite, ExactTextAndRoundTrip) {
     list[0].velocitySensitivity = 1.0 / 3.0;
     list[1].pad = "";  // left out
     list[1].mask = PAD_GAIN;
-    list[2].pad = "snare";           // no flag set: left out
-    list[3].pad = "hat \"open\"\n";  // a page may send any text as a pad id
+    list[2].pad = "snare";  // no flag set: left out
+    list[3].pad = "hat \"open\"";
     list[3].mask = (1u << SAMPLER_PAD_FIELD_COUNT) - 1;
     list[3].filterHz = 1234.5678;
     list[3].reverse = 1;
