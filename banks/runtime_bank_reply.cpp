@@ -61,8 +61,4 @@ std::string encodeRuntimeBankReply(std::string_view outcomeName, std::string_vie
     return out;
 }
 
-bool runtimeBankReplyIsOk(std::string_view reply) {
-    return reply == "ok" || reply.starts_with("ok\n");
-}
-
 }  // namespace kelvo

@@ -20,7 +20,4 @@ inline constexpr char RUNTIME_BANK_PAIR_SEPARATOR = '\x1f';
 std::string encodeRuntimeBankReply(std::string_view outcomeName, std::string_view message,
                                    const StagedBank* bank);
 
-// Whether the reply's first line is "ok".
-bool runtimeBankReplyIsOk(std::string_view reply);
-
 }  // namespace kelvo

@@ -51,28 +51,25 @@ std::string recallDirectory(const StateChunk& chunk, const std::string& hostedCa
     return chunk.bankLocator;
 }
 
+bool bankRefRecallable(const StateChunk& chunk) {
+    return chunk.hasBankRef && chunk.hasBankLocator && chunk.bankLocator[0] != '\0' &&
+           std::string_view(chunk.bankSource) != "embedded";
+}
+
 bool recallRuntimeBankFromChunk(KernelEngine& engine, const StateChunk& chunk, std::string& source,
                                 std::string& locator, std::string& sha256,
                                 std::string& instrument) {
-    if (!chunk.hasBankRef || !chunk.hasBankLocator || chunk.bankLocator[0] == '\0' ||
-        std::string_view(chunk.bankSource) == "embedded")
-        return false;
+    if (!bankRefRecallable(chunk)) return false;
     const bool hosted = std::string_view(chunk.bankSource) == "hosted";
     const std::string directory = recallDirectory(chunk, hosted ? hostedBankCacheRoot() : "");
-    const std::string reply =
-        loadAndPublishRuntimeBank(engine, directory, chunk.bankSource, chunk.bankInstrument);
-    if (runtimeBankReplyIsOk(reply)) {
-        source = chunk.bankSource;
-        locator = chunk.bankLocator;
-        sha256 = chunk.bankSha256;
-        instrument = chunk.bankInstrument;
-        return true;
-    }
-    source.clear();
-    locator.clear();
-    sha256.clear();
-    instrument.clear();
-    return false;
+    const bool published =
+        loadAndOfferRuntimeBank(engine, directory, chunk.bankSource, chunk.bankInstrument)
+            .outcome == RUNTIME_BANK_OK;
+    source = published ? chunk.bankSource : "";
+    locator = published ? chunk.bankLocator : "";
+    sha256 = published ? chunk.bankSha256 : "";
+    instrument = published ? chunk.bankInstrument : "";
+    return published;
 }
 
 bool fillBankStateRef(const KernelEngine& engine, const std::string& source,

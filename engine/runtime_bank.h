@@ -35,6 +35,10 @@ std::string loadAndPublishRuntimeBank(KernelEngine& engine, const std::string& d
 // so a state file cannot make the plug-in read outside the cache.
 std::string recallDirectory(const StateChunk& chunk, const std::string& hostedCacheRoot);
 
+// Whether a restored state names a bank that recall loads: a reference with a
+// locator, from any source but "embedded".
+bool bankRefRecallable(const StateChunk& chunk);
+
 // Loads and publishes the bank a restored state names (never "embedded").
 // On success the four outputs hold the reference's source, locator, digest
 // and instrument; otherwise they are emptied (untouched when the state names

@@ -11,6 +11,7 @@
 #include "cc_map.h"
 #include "host_facts.h"
 #include "kernel_engine.h"
+#include "runtime_bank.h"
 
 namespace kelvo {
 
@@ -76,6 +77,9 @@ class KelvoProcessor : public AudioEffect {
     tresult setStateUnguarded(Steinberg::IBStream* stream);
     tresult notifyUnguarded(Steinberg::Vst::IMessage* message);
     void recallRuntimeBank(const StateChunk& chunk);
+    // Loads and offers a pack; a failure is recorded and reported.
+    RuntimeBankAttempt offerRuntimeBank(const std::string& locator, const std::string& source,
+                                        const std::string& instrument);
     void answerLoadRequest(std::string_view payload);
 
     KernelEngine engine_;

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "hosted_bank.h"
 #include "kelvo_processor.h"
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstmessage.h"
@@ -107,22 +106,11 @@ tresult KelvoProcessor::setStateUnguarded(IBStream* stream) {
 }
 
 void KelvoProcessor::recallRuntimeBank(const StateChunk& chunk) {
-    const bool named = chunk.hasBankRef && chunk.hasBankLocator && chunk.bankLocator[0] != '\0' &&
-                       std::string_view(chunk.bankSource) != "embedded";
-    if (named) {
-        std::string error;
-        const std::string directory = recallDirectory(
-            chunk, std::string_view(chunk.bankSource) == "hosted" ? hostedBankCacheRoot() : "");
-        if (loadRuntimeBankFromPath(directory, chunk.bankSource, chunk.bankInstrument, error) ==
-            RUNTIME_BANK_OK) {
-            runtimeBankSource_ = chunk.bankSource;
-            runtimeBankLocator_ = chunk.bankLocator;
-            runtimeBankSha256_ = chunk.bankSha256;
-            runtimeBankInstrument_ = chunk.bankInstrument;
-            return;
-        }
-    }
     const bool hadBank = !runtimeBankLocator_.empty();
+    if (recallRuntimeBankFromChunk(engine_, chunk, runtimeBankSource_, runtimeBankLocator_,
+                                   runtimeBankSha256_, runtimeBankInstrument_))
+        return;
+    if (bankRefRecallable(chunk)) sendRuntimeDiagnostics(false);  // reports the failed load
     runtimeBankSource_.clear();
     runtimeBankLocator_.clear();
     runtimeBankSha256_.clear();
@@ -131,12 +119,19 @@ void KelvoProcessor::recallRuntimeBank(const StateChunk& chunk) {
     engine_.recallSampleBank(chunk);
 }
 
+RuntimeBankAttempt KelvoProcessor::offerRuntimeBank(const std::string& locator,
+                                                    const std::string& source,
+                                                    const std::string& instrument) {
+    RuntimeBankAttempt attempt = loadAndOfferRuntimeBank(engine_, locator, source, instrument);
+    if (attempt.outcome != RUNTIME_BANK_OK) sendRuntimeDiagnostics(false);
+    return attempt;
+}
+
 int32_t KelvoProcessor::loadRuntimeBankFromPath(const std::string& locator,
                                                 const std::string& source,
                                                 const std::string& instrument, std::string& error) {
-    RuntimeBankAttempt attempt = loadAndOfferRuntimeBank(engine_, locator, source, instrument);
+    RuntimeBankAttempt attempt = offerRuntimeBank(locator, source, instrument);
     error = attempt.message;
-    if (attempt.outcome != RUNTIME_BANK_OK) sendRuntimeDiagnostics(false);
     return attempt.outcome;
 }
 
@@ -194,7 +189,7 @@ void KelvoProcessor::answerLoadRequest(std::string_view payload) {
         reply = encodeRuntimeBankReply(runtimeBankOutcomeName(RUNTIME_BANK_MISSING), "", nullptr);
     } else {
         RuntimeBankAttempt attempt =
-            loadAndOfferRuntimeBank(engine_, request.locator, request.source, request.instrument);
+            offerRuntimeBank(request.locator, request.source, request.instrument);
         if (attempt.outcome == RUNTIME_BANK_OK) {
             runtimeBankSource_ = request.source;
             runtimeBankLocator_ = request.locator;
@@ -202,8 +197,6 @@ void KelvoProcessor::answerLoadRequest(std::string_view payload) {
             runtimeBankInstrument_ = attempt.published->instrumentId.empty()
                                          ? request.instrument
                                          : attempt.published->instrumentId;
-        } else {
-            sendRuntimeDiagnostics(false);
         }
         reply = encodeRuntimeBankReply(runtimeBankOutcomeName(attempt.outcome), attempt.message,
                                        attempt.published.get());

@@ -237,29 +237,14 @@ TEST(BankControl, RestoredReferenceKeepsTheRequestTexts) {
     EXPECT_EQ(control.selectedPresetId(), "p1");
 }
 
-class HostedBankControl : public ::testing::Test, public Bench {
+class HostedBankControl : public LocalHttpsTest, public Bench {
   protected:
-    static void SetUpTestSuite() {
-        work = makeTempDir("kelvo-bank-control");
-        ASSERT_FALSE(work.empty());
-        fs::create_directory(work / "served");
-        ASSERT_TRUE(server.start(work, work / "served")) << "cannot start the HTTPS server";
-    }
-    static void TearDownTestSuite() {
-        server.stop();
-        fs::remove_all(work);
-    }
     void SetUp() override {
-        ASSERT_GT(server.port, 0);
-        data = makeTempDir("kelvo-bank-control-data");
-        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-        ::setenv("NO_PROXY", "127.0.0.1", 1);
-        options.caFile = server.caFile;
+        LocalHttpsTest::SetUp();
         options.requestTimeoutSeconds = 30;
         options.resourceTimeoutSeconds = 60;
         control.setHostedFetchOptions(options);
     }
-    void TearDown() override { fs::remove_all(data); }
 
     static BankMessage loadHosted(const std::string& url, const std::string& sha256) {
         BankMessage message = ofType("kelvo.loadBank");
@@ -269,11 +254,6 @@ class HostedBankControl : public ::testing::Test, public Bench {
         message.instrument = "kit-a";
         return message;
     }
-
-    static inline fs::path work;
-    static inline HttpsServer server;
-    fs::path data;
-    HostedFetchOptions options;
 };
 
 TEST_F(HostedBankControl, DownloadIsHandedBackByTheMainThreadCall) {

@@ -29,30 +29,14 @@ std::string manifestFor(const std::vector<uint8_t>& wavBytes) {
 const std::string INSTRUMENT =
     R"({"format":"kelvo-sampler-instrument/v1","zones":[{"id":"z","assetId":"a"}]})";
 
-class HostedBank : public ::testing::Test {
+class HostedBank : public LocalHttpsTest {
   protected:
-    static void SetUpTestSuite() {
-        work = makeTempDir("kelvo-hosted-server");
-        ASSERT_FALSE(work.empty());
-        fs::create_directory(work / "served");
-        ASSERT_TRUE(server.start(work, work / "served")) << "cannot start the HTTPS server";
-    }
-    static void TearDownTestSuite() {
-        server.stop();
-        fs::remove_all(work);
-    }
-
     void SetUp() override {
-        ASSERT_GT(server.port, 0);
-        data = makeTempDir("kelvo-hosted-data");
-        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-        ::setenv("NO_PROXY", "127.0.0.1", 1);
-        options.caFile = server.caFile;
+        LocalHttpsTest::SetUp();
         options.requestTimeoutSeconds = 5;
         options.resourceTimeoutSeconds = 20;
         root = data / "Kelvo" / "banks";
     }
-    void TearDown() override { fs::remove_all(data); }
 
     // Serves `entries` as a zip under `name`; returns its digest.
     static std::string serve(const std::string& name, const std::vector<ZipEntry>& entries) {
@@ -75,10 +59,7 @@ class HostedBank : public ::testing::Test {
         return found;
     }
 
-    static inline fs::path work;
-    static inline HttpsServer server;
-    fs::path data, root;
-    HostedFetchOptions options;
+    fs::path root;
     std::string directory = "stale", error = "stale";
 };
 

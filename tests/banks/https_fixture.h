@@ -15,6 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "hosted_bank.h"
+#include "pack_dir.h"
+
 extern char** environ;
 
 namespace kelvo::test {
@@ -83,6 +88,35 @@ class HttpsServer {
   private:
     pid_t pid_ = -1;
     int stdin_ = -1;
+};
+
+// A suite served by one such server; each test gets its own data folder as
+// the user's data directory and fetch options trusting the server.
+class LocalHttpsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        work = makeTempDir("kelvo-https-server");
+        ASSERT_FALSE(work.empty());
+        std::filesystem::create_directory(work / "served");
+        ASSERT_TRUE(server.start(work, work / "served")) << "cannot start the HTTPS server";
+    }
+    static void TearDownTestSuite() {
+        server.stop();
+        std::filesystem::remove_all(work);
+    }
+    void SetUp() override {
+        ASSERT_GT(server.port, 0);
+        data = makeTempDir("kelvo-https-data");
+        ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+        ::setenv("NO_PROXY", "127.0.0.1", 1);
+        options.caFile = server.caFile;
+    }
+    void TearDown() override { std::filesystem::remove_all(data); }
+
+    static inline std::filesystem::path work;
+    static inline HttpsServer server;
+    std::filesystem::path data;
+    HostedFetchOptions options;
 };
 
 }  // namespace kelvo::test
