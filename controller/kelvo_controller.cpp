@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <new>
 #include <utility>
@@ -182,6 +183,26 @@ tresult KelvoController::beginEdit(ParamID id) {
     // An edit the plug-in starts is never part of a host's re-send.
     session_->restoredProgram = -1;
     return EditControllerEx1::beginEdit(id);
+}
+
+namespace {
+
+KelvoController::ViewFactory viewFactory = nullptr;
+
+}  // namespace
+
+void KelvoController::setViewFactory(ViewFactory factory) {
+    viewFactory = factory;
+}
+
+IPlugView* PLUGIN_API KelvoController::createView(FIDString name) {
+    if (viewFactory == nullptr || name == nullptr || std::strcmp(name, ViewType::kEditor) != 0)
+        return nullptr;
+    try {
+        return viewFactory(*this);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 tresult PLUGIN_API KelvoController::getUnitInfo(int32 unitIndex, UnitInfo& info) {

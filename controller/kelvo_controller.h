@@ -101,6 +101,15 @@ class KelvoController : public Steinberg::Vst::EditControllerEx1,
                                                    ParamID& id) SMTG_OVERRIDE;
     // Main thread: an edit the plug-in starts itself.
     tresult beginEdit(ParamID id) SMTG_OVERRIDE;
+    // Main thread: the view for "editor" from the installed view factory;
+    // null for other names or without a factory.
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) SMTG_OVERRIDE;
+
+    // Makes the editor's view for a controller; the caller owns the view.
+    using ViewFactory = Steinberg::IPlugView* (*)(KelvoController& controller);
+    // Main thread: set by the module, so that builds without the editor
+    // (tests of the controller alone) link and answer with no view.
+    static void setViewFactory(ViewFactory factory);
 
     // BridgeHost, the editor's side. Main thread.
     void handleBridgeMessage(const char* bytes, size_t length) override;

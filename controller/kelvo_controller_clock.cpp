@@ -1,6 +1,8 @@
 #include "kelvo_controller_clock.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace kelvo {
 
@@ -8,9 +10,29 @@ using namespace Steinberg;
 
 namespace {
 
-constexpr Linux::TimerInterval CADENCE_INTERVAL_MS = 1000 / 30;
+// Every controller and attached view notes its run loop here; hosts hand out
+// one loop, so the list stays a handful of entries long.
+std::vector<IPtr<Linux::IRunLoop>>& notedRunLoops() {
+    static std::vector<IPtr<Linux::IRunLoop>> loops;
+    return loops;
+}
 
 }  // namespace
+
+void noteRunLoop(Linux::IRunLoop* runLoop) {
+    if (runLoop != nullptr) notedRunLoops().emplace_back(runLoop);
+}
+
+void forgetRunLoop(Linux::IRunLoop* runLoop) {
+    auto& loops = notedRunLoops();
+    auto last = std::find(loops.rbegin(), loops.rend(), runLoop);
+    if (last != loops.rend()) loops.erase(std::next(last).base());
+}
+
+Linux::IRunLoop* knownRunLoop() {
+    const auto& loops = notedRunLoops();
+    return loops.empty() ? nullptr : loops.back().get();
+}
 
 class CadenceClock::Timer : public Linux::ITimerHandler {
   public:
@@ -40,11 +62,18 @@ CadenceClock::~CadenceClock() {
 bool CadenceClock::start(FUnknown* context, std::function<void()> tick) {
     if (running()) return true;
     FUnknownPtr<Linux::IRunLoop> runLoop(context);
-    if (!runLoop) return false;
+    return start(runLoop.get(), std::move(tick));
+}
+
+bool CadenceClock::start(Linux::IRunLoop* runLoop, std::function<void()> tick,
+                         Linux::TimerInterval interval) {
+    if (running()) return true;
+    if (runLoop == nullptr) return false;
     IPtr<Timer> timer = owned(new Timer(std::move(tick)));
-    if (runLoop->registerTimer(timer, CADENCE_INTERVAL_MS) != kResultOk) return false;
+    if (runLoop->registerTimer(timer, interval) != kResultOk) return false;
     runLoop_ = runLoop;
     timer_ = timer;
+    noteRunLoop(runLoop);
     return true;
 }
 
@@ -52,6 +81,7 @@ void CadenceClock::stop() {
     if (!running()) return;
     timer_->disarm();
     runLoop_->unregisterTimer(timer_);
+    forgetRunLoop(runLoop_);
     runLoop_ = nullptr;
     timer_ = nullptr;
 }

@@ -7,6 +7,7 @@
 #include "plugin_ids.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "webview_plug_view.h"
 
 namespace kelvo {
 
@@ -133,6 +134,8 @@ extern "C" SMTG_EXPORT_SYMBOL Steinberg::IPluginFactory* PLUGIN_API GetPluginFac
         return processFactory;
     }
     try {
+        KelvoController::setViewFactory(
+            [](KelvoController& controller) { return createWebViewEditor(&controller, nullptr); });
         auto* factory = new KelvoFactory(factoryInfo());
         factory->registerClass(processorClass(), KelvoProcessor::createInstance);
         factory->registerClass(controllerClass(), KelvoController::createInstance);
