@@ -7,7 +7,6 @@
 
 #include "bank_control.h"
 #include "https_fixture.h"
-#include "pack_dir.h"
 #include "zip_bytes.h"
 
 namespace kelvo {

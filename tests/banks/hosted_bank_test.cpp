@@ -10,7 +10,6 @@
 #include "hosted_bank.h"
 #include "hosted_bank_platform.h"
 #include "https_fixture.h"
-#include "pack_dir.h"
 #include "sound_pack_loader.h"
 #include "wav_bytes.h"
 #include "zip_bytes.h"

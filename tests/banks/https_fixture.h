@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "hosted_bank.h"
-#include "pack_dir.h"
+#include "pack_files.h"
 
 extern char** environ;
 

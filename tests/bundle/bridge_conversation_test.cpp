@@ -18,7 +18,8 @@ namespace {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using Sink = void (*)(void*, const char*, size_t);
-using Edit = ComponentHandlerRecorder::EditCall;
+using Edit = ComponentHandlerRecorder::Edit;
+using Call = ComponentHandlerRecorder::EditCall;
 
 class BridgeConversation : public ::testing::Test {
   protected:
@@ -83,10 +84,8 @@ TEST_F(BridgeConversation, ReadyEditsPresetsCcMapBanksAndSubscriptions) {
 
     texts.clear();
     send(R"({"type":"kelvo.setParam","path":"snare.tune","value":260})");
-    ASSERT_EQ(handler->edits.size(), 3u);
-    EXPECT_EQ(handler->edits[0].call, Edit::Begin);
-    EXPECT_EQ(handler->edits[1].value, 0.5);
-    EXPECT_EQ(handler->edits[2].call, Edit::End);
+    EXPECT_EQ(handler->edits,
+              (std::vector<Edit>{{Call::Begin, 3, 0}, {Call::Perform, 3, 0.5}, {Call::End, 3, 0}}));
     EXPECT_TRUE(received("kelvo.paramChanged").empty());
     instance->controller()->setParamNormalized(5, 0.25);
     ASSERT_EQ(received("kelvo.paramChanged").size(), 1u);

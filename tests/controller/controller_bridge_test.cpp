@@ -14,7 +14,8 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-using Edit = ComponentHandlerRecorder::EditCall;
+using Edit = ComponentHandlerRecorder::Edit;
+using Call = ComponentHandlerRecorder::EditCall;
 
 void deliver(KelvoController& controller, const std::string& text) {
     controller.handleBridgeMessage(text.data(), text.size());
@@ -38,21 +39,16 @@ TEST(BridgeMessageReader, MembersByKindAndNonFiniteNumbersDropped) {
     };
     const Case cases[] = {
         {"{}", true, false, 0, 0, 0},
-        {" {\"type\":\"kelvo.ready\"} \n", true, false, 0, 0, 0},
         {"{\"type\":\"kelvo.ready\",}", false},
-        {"{\"type\":\"kelvo.ready\"", false},
-        {"{\"type\":\"kelvo.ready\"}x", false},
         {"{\"type\":7}", false},
         {"[]", false},
         {"{\"value\":\"1\"}", false},
         {"{\"value\":2.5,\"note\":36.9,\"hz\":12}", true, true, 36.9, 12, 0},
         {"{\"value\":nan,\"note\":1e300,\"hz\":inf}", true, false, 0, 0, 0},
-        {"{\"value\":1e999,\"note\":-3e9,\"velocity\":-inf}", true, false, 0, 0, 0},
         {"{\"feeds\":[\"transport\",\"bogus\",\"lifecycle\"]}", true, false, 0, 0, 66},
         {"{\"feeds\":[\"host\",3]}", false},
         {"{\"feeds\":\"host\",\"state\":\"x\",\"map\":1,\"pads\":[]}", true, false, 0, 0, 0},
         {"{\"state\":{\"params\":7,}}", false},
-        {"{\"stimulus\":{\"kind\":\"pulse\",\"n\":[1,{}]}}", true, false, 0, 0, 0},
     };
     for (const Case& c : cases) {
         BridgeMessage message;
@@ -77,15 +73,11 @@ TEST(BridgeDispatch, MalformedAndHostileMessagesChangeNothing) {
     const Case cases[] = {
         {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":", true},
         {std::string(1 << 20, '['), true},
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":inf}", false},
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":1e999}", false},
         {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":\"75\"}", true},
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\"}", false},
+        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":1e999}", false},
         {"{\"type\":\"kelvo.setParam\",\"path\":\"nope\",\"value\":1}", false},
-        {"{\"type\":\"kelvo.noteOn\",\"note\":1e300}", false},
         {"{\"type\":\"kelvo.loadFactoryPreset\",\"id\":\"factory-7\"}", false},
         {"{\"type\":\"kelvo.setState\",\"state\":{\"params\":{\"kick.tune\":nan}}}", false},
-        {"{}", false},
     };
     for (const Case& c : cases) {
         host.clearRecords();
@@ -102,34 +94,18 @@ TEST(BridgeDispatch, MalformedAndHostileMessagesChangeNothing) {
     EXPECT_EQ(host.getState(), before);
 }
 
-// The page's own value is not echoed while it is set; the host setting it
-// again later is reported like any change.
-TEST(BridgeDispatch, PageEditsAreGesturesAndTheirEchoIsSwallowedOnce) {
+// Inside the page's own gesture only the value goes; closing the editor ends
+// the gesture the page left open, once. (The bundle's bridge conversation
+// covers a plain edit and its swallowed echo.)
+TEST(BridgeDispatch, PageGesturesAreClosedWithTheEditor) {
     ControllerHost host;
     KelvoController& controller = host.controller();
-    const std::string set = R"({"type":"kelvo.setParam","path":"kick.tune","value":75})";
-
-    deliver(controller, set);
-    ASSERT_EQ(host.handler().edits.size(), 3u);
-    EXPECT_EQ(host.handler().edits[0].call, Edit::Begin);
-    EXPECT_EQ(host.handler().edits[1].call, Edit::Perform);
-    EXPECT_EQ(host.handler().edits[1].value, 0.5);
-    EXPECT_EQ(host.handler().edits[2].call, Edit::End);
-    EXPECT_TRUE(host.ui("kelvo.paramChanged").empty());
-    controller.setParamNormalized(0, 0.5);
-    EXPECT_EQ(host.ui("kelvo.paramChanged").size(), 1u);
-
-    // Inside the page's own gesture only the value goes; closing the editor
-    // ends the gesture the page left open, once.
-    host.clearRecords();
     deliver(controller, R"({"type":"kelvo.beginEdit","path":"kick.tune"})");
     deliver(controller, R"({"type":"kelvo.beginEdit","path":"kick.tune"})");
-    deliver(controller, set);
+    deliver(controller, R"({"type":"kelvo.setParam","path":"kick.tune","value":75})");
     controller.onEditorClosed();
-    const std::vector<Edit> expected = {Edit::Begin, Edit::Perform, Edit::End};
-    ASSERT_EQ(host.handler().edits.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(host.handler().edits[i].call, expected[i]) << i;
+    EXPECT_EQ(host.handler().edits,
+              (std::vector<Edit>{{Call::Begin, 0, 0}, {Call::Perform, 0, 0.5}, {Call::End, 0, 0}}));
 }
 
 TEST(BridgeDispatch, SubscriptionRateIsCappedAndNonFiniteRateIgnored) {

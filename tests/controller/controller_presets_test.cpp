@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 
 #include "controller_host.h"
 #include "kelvo_controller_presets.h"
@@ -11,30 +13,43 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-using EditCall = ComponentHandlerRecorder::EditCall;
+using Call = ComponentHandlerRecorder::EditCall;
 
 constexpr ParamID PROGRAM = KELVO_PROGRAM_LIST_ID;
 
-std::string programText(KelvoController& controller, double value) {
-    String128 text{};
-    controller.getParamStringByValue(PROGRAM, value, text);
-    return asciiFromUtf16(text, 128);
-}
-
+// Off the grid too: the name shown and the preset applied agree, and each
+// preset's kick tune tells the six apart.
 TEST(FactoryPresets, AProgramChangeAppliesThePresetItShows) {
-    // Off the grid too: the name shown and the preset applied agree.
-    const std::pair<double, int> cases[] = {{0.5, 3}, {1.0, 5},  {0.1, 1},  {0.29, 1},
-                                            {0.3, 2}, {0.69, 3}, {0.95, 5}, {0.0, 0}};
-    for (auto [value, index] : cases) {
+    const struct {
+        double value;
+        const char* name;
+        double kickTune, cymbalDecay;
+    } cases[] = {{0.0, "Boom Kit", 41, 2.4},      {0.1, "Club Machine", 58, 1.4},
+                 {0.29, "Club Machine", 58, 1.4}, {0.3, "Dry Room", 55, 0.7},
+                 {0.5, "Lo-Fi Crunch", 47, 1.1},  {0.69, "Lo-Fi Crunch", 47, 1.1},
+                 {0.7, "Metal Shop", 62, 4.0},    {0.95, "Soft Brush", 44, 2.1},
+                 {1.0, "Soft Brush", 44, 2.1}};
+    for (const auto& c : cases) {
         ControllerHost host;
         KelvoController& controller = host.controller();
-        const kelvo_factory_preset& preset = KELVO_FACTORY_PRESETS[index];
-        EXPECT_EQ(programText(controller, value), preset.name) << value;
-        ASSERT_EQ(controller.setParamNormalized(PROGRAM, value), kResultOk);
-        EXPECT_STREQ(controller.presetState().currentName, preset.name) << value;
-        EXPECT_STREQ(controller.presetState().currentId, preset.id) << value;
+        String128 text{};
+        controller.getParamStringByValue(PROGRAM, c.value, text);
+        EXPECT_EQ(asciiFromUtf16(text, 128), c.name) << c.value;
+        ASSERT_EQ(controller.setParamNormalized(PROGRAM, c.value), kResultOk);
+        EXPECT_STREQ(controller.presetState().currentName, c.name) << c.value;
+        const auto plain = [&](ParamID id) {
+            return paramToPlain(KELVO_PARAMS[id], controller.getParamNormalized(id));
+        };
+        EXPECT_NEAR(plain(0), c.kickTune, 1e-9) << c.value;
+        EXPECT_NEAR(plain(11), c.cymbalDecay, 1e-9) << c.value;
+        EXPECT_EQ(plain(15), 96) << c.value;  // every preset's tempo
+        // The rest of the row is applied as the table holds it.
+        const kelvo_factory_preset& preset = *std::find_if(
+            std::begin(KELVO_FACTORY_PRESETS), std::end(KELVO_FACTORY_PRESETS),
+            [&](const kelvo_factory_preset& p) { return std::string(p.name) == c.name; });
+        EXPECT_STREQ(controller.presetState().currentId, preset.id) << c.value;
         for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id)
-            EXPECT_EQ(controller.getParamNormalized(id), preset.values[id]) << value;
+            EXPECT_EQ(controller.getParamNormalized(id), preset.values[id]) << c.value << " " << id;
     }
 }
 
@@ -42,16 +57,13 @@ TEST(FactoryPresets, ApplyAsUserEditsAndTrackDirtiness) {
     ControllerHost host;
     KelvoController& controller = host.controller();
     controller.setParamNormalized(PROGRAM, 0.4);  // "Dry Room"
-    EXPECT_EQ(paramToPlain(KELVO_PARAMS[0], controller.getParamNormalized(0)), 55);
-    EXPECT_EQ(paramToPlain(KELVO_PARAMS[15], controller.getParamNormalized(15)), 96);
 
     // Each value as one whole edit, in id order.
     const auto& edits = host.handler().edits;
     ASSERT_EQ(edits.size(), 3 * KELVO_PARAM_COUNT);
-    for (size_t i = 0; i < edits.size(); ++i) {
-        EXPECT_EQ(edits[i].call, EditCall(i % 3)) << i;
-        EXPECT_EQ(edits[i].id, i / 3) << i;
-    }
+    for (size_t i = 0; i < edits.size(); ++i)
+        EXPECT_EQ(std::make_pair(edits[i].call, edits[i].id),
+                  std::make_pair(Call(i % 3), ParamID(i / 3)));
     EXPECT_EQ(host.handler().restarts, std::vector<int32>{kParamValuesChanged});
     ASSERT_EQ(host.sent("kelvo.diag.presetLoaded").size(), 1u);
     EXPECT_EQ(host.sent("kelvo.diag.presetLoaded")[0].json, "");
@@ -72,19 +84,12 @@ TEST(MidiMapping, AnswersFromTheAdoptedMap) {
     EXPECT_EQ(controller.getMidiControllerAssignment(0, 0, 7, id), kResultFalse);  // no map
 
     CcMap map;
-    auto bind = [&map](uint32_t paramId, uint8_t cc, uint8_t channel, bool enabled = true) {
-        CcBinding& binding = map.bindings[map.count++];
-        binding.paramId = paramId;
-        binding.cc = cc;
-        binding.channel = channel;
-        binding.enabled = enabled;
-    };
-    bind(5, 20, 0, false);
-    bind(PROGRAM, 20, 0);
-    bind(18, 20, 0);
-    bind(3, 20, 3);
-    bind(1, 20, 0);
-    bind(2, 7, 0);
+    const std::tuple<uint32_t, uint8_t, uint8_t, bool> bindings[] = {
+        {5, 20, 0, false}, {PROGRAM, 20, 0, true}, {18, 20, 0, true},
+        {3, 20, 3, true},  {1, 20, 0, true},       {2, 7, 0, true}};
+    for (auto [paramId, cc, channel, enabled] : bindings)
+        map.bindings[map.count++] = {
+            .paramId = paramId, .cc = cc, .channel = channel, .enabled = enabled};
     controller.adoptCcMap(map, false);
     EXPECT_EQ(host.handler().restarts, std::vector<int32>{kMidiCCAssignmentChanged});
     ASSERT_EQ(host.sent("kelvo.ccMap").size(), 1u);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "controller_host.h"
 #include "kelvo_controller_presets.h"
@@ -83,13 +84,11 @@ TEST(ControllerState, ComponentStateRestoresValuesMapPadsAndBankReference) {
     ASSERT_NE(host->ccMap(), nullptr);
     EXPECT_EQ(*host->ccMap(), map);
     EXPECT_EQ(host.ui("kelvo.ccMapChanged").size(), 1u);
-    EXPECT_EQ(host->bankControl().padOverrides(), pads);
-    const BankControl& bankControl = host->bankControl();
-    EXPECT_EQ(bankControl.source(), "user-folder");
-    EXPECT_EQ(bankControl.locator(), "/banks/pack");
-    EXPECT_EQ(bankControl.sha256(), "ab");
-    EXPECT_EQ(bankControl.requestedInstrument(), "kit-a");
-    EXPECT_EQ(bankControl.selectedPresetId(), "p1");
+    const BankControl& b = host->bankControl();
+    EXPECT_EQ(b.padOverrides(), pads);
+    EXPECT_EQ(std::tie(b.source(), b.locator(), b.sha256(), b.requestedInstrument(),
+                       b.selectedPresetId()),
+              std::make_tuple("user-folder", "/banks/pack", "ab", "kit-a", "p1"));
     ASSERT_EQ(host.ui("kelvo.bankState").size(), 1u);
     EXPECT_NE(host.ui("kelvo.bankState")[0].find("\"reason\":\"restore\""), std::string::npos);
     EXPECT_EQ(host->presetState().lastStateBytes, int64_t(document.size()));
@@ -193,10 +192,10 @@ TEST(ControllerLifecycle, ASecondInitializeStartsFromScratch) {
     EXPECT_EQ(controller.getSelectedUnit(), kRootUnitId);
     EXPECT_EQ(controller.lifecycleLog().sequence(), 1u);
     EXPECT_EQ(std::memcmp(&controller.hostFacts(), &fresh->hostFacts(), sizeof(HostFacts)), 0);
-    const PresetStateFacts& preset = controller.presetState();
-    EXPECT_STREQ(preset.currentId, "");
-    EXPECT_STREQ(preset.currentName, "");
-    EXPECT_EQ(preset.lastStateBytes, -1);
+    std::string preset, freshPreset;
+    writeDiagnosticPresetStateJson(preset, controller.presetState());
+    writeDiagnosticPresetStateJson(freshPreset, fresh->presetState());
+    EXPECT_EQ(preset, freshPreset);
     EXPECT_FALSE(controller.presetDirty());
     EXPECT_TRUE(controller.lastRuntimeReport().empty());
     EXPECT_EQ(controller.getComponentHandler(), nullptr);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "runtime_diagnostics.h"
 
@@ -38,19 +40,29 @@ TEST(RuntimeDiagnosticNames, UnknownNumbersFallBack) {
         EXPECT_STREQ(runtimeDiagnosticPhaseName(phase), name) << int(phase);
 }
 
+// A stored record as "sequence code/severity/phase message | detail".
+std::string recordText(const kelvo_runtime_diagnostic& r) {
+    return std::to_string(r.sequence) + " " + std::to_string(r.code) + "/" +
+           std::to_string(r.severity) + "/" + std::to_string(r.phase) + " " + r.message + " | " +
+           r.detail;
+}
+
+std::vector<std::string> ringTexts(const kelvo_runtime_diagnostic_ring& ring) {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < ring.count; ++i)
+        out.push_back(recordText(ring.records[i]));
+    return out;
+}
+
 TEST(RuntimeDiagnosticRing, TextsAreCutToTheirFieldsAndNullIsEmpty) {
     RuntimeDiagnostics diagnostics;
-    const std::string longText(300, 'x');
+    const std::string longText(300, 'x'), message(191, 'x'), detail(127, 'x');
     diagnostics.recordDiagnostic(1, 0, 0, longText.c_str(), longText.c_str());
-    diagnostics.recordDiagnostic(1, 0, 0, longText.substr(0, 191).c_str(), nullptr);
-    diagnostics.recordDiagnostic(1, 0, 0, nullptr, longText.substr(0, 127).c_str());
-    const auto& records = diagnostics.ring().records;
-    EXPECT_EQ(std::string(records[0].message), longText.substr(0, 191));
-    EXPECT_EQ(std::string(records[0].detail), longText.substr(0, 127));
-    EXPECT_EQ(std::string(records[1].message), longText.substr(0, 191));
-    EXPECT_STREQ(records[1].detail, "");
-    EXPECT_STREQ(records[2].message, "");
-    EXPECT_EQ(std::string(records[2].detail), longText.substr(0, 127));
+    diagnostics.recordDiagnostic(1, 0, 0, message.c_str(), nullptr);
+    diagnostics.recordDiagnostic(1, 0, 0, nullptr, detail.c_str());
+    EXPECT_EQ(ringTexts(diagnostics.ring()),
+              (std::vector<std::string>{"1 1/0/0 " + message + " | " + detail,
+                                        "2 1/0/0 " + message + " | ", "3 1/0/0  | " + detail}));
 }
 
 TEST(RuntimeDiagnosticRing, FirstFailureIsTheFirstStoredErrorOrWorse) {
@@ -67,10 +79,9 @@ TEST(RuntimeDiagnosticRing, FirstFailureIsTheFirstStoredErrorOrWorse) {
         full.recordDiagnostic(5, 0, 7, "info", nullptr);
     full.recordDiagnostic(14, 2, 5, "error", nullptr);
     full.recordDiagnostic(5, 0, 7, "info", nullptr);
-    EXPECT_EQ(full.ring().count, 32u);
-    EXPECT_EQ(full.ring().dropped, 2u);
-    EXPECT_EQ(full.ring().nextSequence, 35u);
-    EXPECT_EQ(full.ring().firstFailureSequence, 0u);
+    const kelvo_runtime_diagnostic_ring& ring = full.ring();
+    EXPECT_EQ(std::tie(ring.count, ring.dropped, ring.nextSequence, ring.firstFailureSequence),
+              std::make_tuple(32u, 2u, 35u, 0u));
 }
 
 TEST(RealtimeDiagnostics, DrainChoosesTheMessageByCodeAndKeepsOrder) {
@@ -83,28 +94,15 @@ TEST(RealtimeDiagnostics, DrainChoosesTheMessageByCodeAndKeepsOrder) {
     EXPECT_EQ(diagnostics.ring().count, 1u);  // nothing reaches the ring before a drain
     EXPECT_TRUE(diagnostics.hasPendingRealtime());
 
-    kelvo_runtime_diagnostic_ring ring = diagnostics.snapshot();
+    const kelvo_runtime_diagnostic_ring ring = diagnostics.snapshot();
     EXPECT_FALSE(diagnostics.hasPendingRealtime());
-    ASSERT_EQ(ring.count, 5u);
-    const struct {
-        uint32_t code;
-        uint8_t severity, phase;
-        const char* message;
-    } expected[] = {
-        {4, 3, 7, "audio process callback failed; output was cleared"},
-        {2, 2, 7, "sample-rate adapter failed; output was cleared"},
-        {22, 2, 7, "runtime diagnostic observed on the audio callback"},
-        {99, 1, 3, "runtime diagnostic observed on the audio callback"},
-    };
-    for (uint32_t i = 0; i < 4; ++i) {
-        const kelvo_runtime_diagnostic& record = ring.records[i + 1];
-        EXPECT_EQ(record.sequence, i + 2);
-        EXPECT_EQ(record.code, expected[i].code);
-        EXPECT_EQ(record.severity, expected[i].severity);
-        EXPECT_EQ(record.phase, expected[i].phase);
-        EXPECT_STREQ(record.message, expected[i].message);
-        EXPECT_STREQ(record.detail, "audio callback");
-    }
+    EXPECT_EQ(ringTexts(ring),
+              (std::vector<std::string>{
+                  "1 14/2/5 main thread | ",
+                  "2 4/3/7 audio process callback failed; output was cleared | audio callback",
+                  "3 2/2/7 sample-rate adapter failed; output was cleared | audio callback",
+                  "4 22/2/7 runtime diagnostic observed on the audio callback | audio callback",
+                  "5 99/1/3 runtime diagnostic observed on the audio callback | audio callback"}));
 }
 
 TEST(RealtimeDiagnostics, LostEntriesBecomeOneOverflowRecord) {
@@ -119,13 +117,9 @@ TEST(RealtimeDiagnostics, LostEntriesBecomeOneOverflowRecord) {
     EXPECT_EQ(RuntimeDiagnosticsTestAccess::queue(staged).take(discarded, 32), 32u);
     EXPECT_TRUE(staged.hasPendingRealtime());
     staged.drainRuntimeDiagnostics();
-    ASSERT_EQ(staged.ring().count, 1u);
-    const kelvo_runtime_diagnostic& overflow = staged.ring().records[0];
-    EXPECT_EQ(overflow.code, 25u);
-    EXPECT_EQ(overflow.severity, 1);
-    EXPECT_EQ(overflow.phase, 7);
-    EXPECT_STREQ(overflow.message, "audio diagnostic queue overflowed");
-    EXPECT_STREQ(overflow.detail, "dropped=2; source=audio callback");
+    EXPECT_EQ(ringTexts(staged.ring()),
+              std::vector<std::string>{"1 25/1/7 audio diagnostic queue overflowed | "
+                                       "dropped=2; source=audio callback"});
 }
 
 TEST(DiagnosticText, FormatsAndCutsToTheField) {

@@ -2,10 +2,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "plugin_image_path.h"
+#include "temp_dir.h"
 #include "ui_bundle_facts.h"
 
 namespace kelvo {
@@ -69,40 +70,28 @@ TEST(UiBundleFacts, ImageOfOurOwnCodeIsFound) {
     EXPECT_EQ(&readUiBundleFacts(), &readUiBundleFacts());
 }
 
-class UiManifestFile : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        path_ = ::testing::TempDir() + "kelvo_ui_manifest_" + std::to_string(::getpid()) + ".json";
-    }
-    void TearDown() override { std::remove(path_.c_str()); }
-    void write(const std::string& text) {
-        FILE* file = std::fopen(path_.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
-        std::fclose(file);
-    }
-    // A manifest of exactly `bytes` bytes holding all three facts.
-    std::string manifestOfSize(size_t bytes) {
-        const std::string head =
-            R"({"buildTime":"2024-05-01","sourceRevision":"r1","sha256":"ab12","pad":")";
-        return head + std::string(bytes - head.size() - 2, ' ') + "\"}";
-    }
-    std::string path_;
-};
+// A manifest of exactly `bytes` bytes holding all three facts.
+std::string manifestOfSize(size_t bytes) {
+    const std::string head =
+        R"({"buildTime":"2024-05-01","sourceRevision":"r1","sha256":"ab12","pad":")";
+    return head + std::string(bytes - head.size() - 2, ' ') + "\"}";
+}
+
+using UiManifestFile = test::TempDirTest;
 
 TEST_F(UiManifestFile, FactsUpToOneMebibyteAndNoneBeyond) {
-    write(manifestOfSize(UI_MANIFEST_MAX_BYTES));
-    UiBundleFacts facts = readUiBundleFactsFrom(path_);
+    const std::string path = dir / "manifest.json";
+    std::ofstream(path) << manifestOfSize(UI_MANIFEST_MAX_BYTES);
+    UiBundleFacts facts = readUiBundleFactsFrom(path);
     EXPECT_STREQ(facts.buildTime, "2024-05-01");
     EXPECT_STREQ(facts.sourceRevision, "r1");
     EXPECT_STREQ(facts.sha256, "ab12");
 
-    write(manifestOfSize(UI_MANIFEST_MAX_BYTES + 1));
-    EXPECT_TRUE(readUiBundleFactsFrom(path_).empty());
+    std::ofstream(path) << manifestOfSize(UI_MANIFEST_MAX_BYTES + 1);
+    EXPECT_TRUE(readUiBundleFactsFrom(path).empty());
 
-    EXPECT_TRUE(readUiBundleFactsFrom(path_ + ".missing").empty());
-    EXPECT_TRUE(readUiBundleFactsFrom(::testing::TempDir()).empty());
-    EXPECT_TRUE(readUiBundleFactsFrom("").empty());
+    for (const std::string& other : {path + ".missing", dir.string(), std::string()})
+        EXPECT_TRUE(readUiBundleFactsFrom(other).empty()) << other;
 }
 
 }  // namespace

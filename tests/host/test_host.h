@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -129,6 +130,10 @@ class ComponentHandlerRecorder : public Steinberg::Vst::IComponentHandler {
         EditCall call;
         Steinberg::Vst::ParamID id;
         Steinberg::Vst::ParamValue value;  // Perform only
+        bool operator==(const Edit&) const = default;
+        friend void PrintTo(const Edit& edit, std::ostream* out) {
+            *out << "BPE"[static_cast<int>(edit.call)] << edit.id << "=" << edit.value;
+        }
     };
 
     ComponentHandlerRecorder();

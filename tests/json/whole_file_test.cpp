@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "temp_dir.h"
 #include "whole_file.h"
 
 namespace kelvo {
@@ -16,16 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WholeFile : public ::testing::Test {
+class WholeFile : public test::TempDirTest {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "kelvo-whole-file-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    fs::path dir;
     std::vector<uint8_t> out = {7, 7, 7};
     const std::vector<uint8_t> untouched = out;
 };

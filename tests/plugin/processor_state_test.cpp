@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "pack_dir.h"
+#include "pack_files.h"
 #include "runtime_bank.h"
 #include "test_host.h"
 #include "wav_bytes.h"
@@ -113,7 +113,7 @@ std::vector<uint32_t> diagnosticCodes(KelvoProcessor& processor) {
     return codes;
 }
 
-class ProcessorMessages : public PackDir {
+class ProcessorMessages : public TempDirTest {
   protected:
     KelvoProcessor& processor() { return host.processor(); }
     ProcessorHost host;

@@ -1,15 +1,16 @@
 #include "allocation_counter.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
-#include <new>
 
+// The C++ allocation functions of libstdc++ end in malloc or one of the
+// aligned allocators, so replacing these counts every heap allocation.
 extern "C" {
 void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void* __libc_memalign(size_t, size_t);
-void __libc_free(void*);
 }
 
 namespace {
@@ -19,20 +20,6 @@ std::atomic<size_t> counted{0};
 
 void note() {
     if (counting.load(std::memory_order_relaxed)) counted.fetch_add(1, std::memory_order_relaxed);
-}
-
-void* allocateOrThrow(size_t size) {
-    note();
-    void* p = __libc_malloc(size == 0 ? 1 : size);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
-}
-
-void* allocateAlignedOrThrow(size_t size, std::align_val_t alignment) {
-    note();
-    void* p = __libc_memalign(static_cast<size_t>(alignment), size == 0 ? 1 : size);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
 }
 
 }  // namespace
@@ -67,52 +54,17 @@ void* realloc(void* p, size_t size) {
     note();
     return __libc_realloc(p, size);
 }
-void free(void* p) {
-    __libc_free(p);
-}
-}
-
-void* operator new(size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new[](size_t size) {
-    return allocateOrThrow(size);
-}
-void* operator new(size_t size, std::align_val_t a) {
-    return allocateAlignedOrThrow(size, a);
-}
-void* operator new[](size_t size, std::align_val_t a) {
-    return allocateAlignedOrThrow(size, a);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
+void* memalign(size_t alignment, size_t size) {
     note();
-    return __libc_malloc(size == 0 ? 1 : size);
+    return __libc_memalign(alignment, size);
 }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept {
-    note();
-    return __libc_malloc(size == 0 ? 1 : size);
+void* aligned_alloc(size_t alignment, size_t size) {
+    return memalign(alignment, size);
 }
-void operator delete(void* p) noexcept {
-    __libc_free(p);
+int posix_memalign(void** out, size_t alignment, size_t size) {
+    void* p = memalign(alignment, size);
+    if (p == nullptr) return ENOMEM;
+    *out = p;
+    return 0;
 }
-void operator delete[](void* p) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    __libc_free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    __libc_free(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, size_t, std::align_val_t) noexcept {
-    __libc_free(p);
-}
-void operator delete[](void* p, size_t, std::align_val_t) noexcept {
-    __libc_free(p);
 }
