@@ -1,11 +1,22 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "cc_activity_feed.h"
 #include "cc_map_store.h"
 
 namespace kelvo {
+
+// Activity records compare and print as {cc, channel, value}.
+bool operator==(const CcActivityRecord& a, const CcActivityRecord& b) {
+    return a.cc == b.cc && a.channel == b.channel && a.value == b.value;
+}
+void PrintTo(const CcActivityRecord& r, std::ostream* os) {
+    *os << "{" << int(r.cc) << ", " << int(r.channel) << ", " << int(r.value) << "}";
+}
+
 namespace {
 
 CcMap mapOf(uint32_t count) {
@@ -44,41 +55,40 @@ TEST(CcMapStore, RetiredMapsLiveTwoEpochs) {
     ASSERT_TRUE(store.publish(mapOf(4)));
 }
 
+using Records = std::vector<CcActivityRecord>;
+
+Records drain(CcActivityFeed& feed, int64_t now, uint32_t capacity) {
+    CcActivityRecord out[8];
+    return Records(out, out + feed.drain(now, out, capacity));
+}
+
 TEST(CcActivityFeed, ThrottlesPerController) {
     CcActivityFeed feed;
-    CcActivityRecord out[4];
-    EXPECT_EQ(feed.drain(0, out, 4), 0u);
+    EXPECT_EQ(drain(feed, 0, 4), Records{});
     feed.record(7, 2, 10);
     feed.record(128, 1, 1);  // no such controller
     feed.record(-1, 1, 1);
     feed.record(3, 16, 300);
     EXPECT_TRUE(feed.pending());
-    ASSERT_EQ(feed.drain(1000, out, 4), 2u);
-    EXPECT_EQ(out[0].cc, 3);
-    EXPECT_EQ(out[0].channel, 16);
-    EXPECT_EQ(out[0].value, 127);
-    EXPECT_EQ(out[1].cc, 7);
-    EXPECT_EQ(out[1].value, 10);
+    EXPECT_EQ(drain(feed, 1000, 4), (Records{{3, 16, 127}, {7, 2, 10}}));
     EXPECT_FALSE(feed.pending());
 
     // Within 33 ms of the last record of a controller its newest value waits.
     feed.record(7, 2, 11);
     feed.record(7, 2, 12);
-    EXPECT_EQ(feed.drain(1032, out, 4), 0u);
+    EXPECT_EQ(drain(feed, 1032, 4), Records{});
     EXPECT_TRUE(feed.pending());
-    ASSERT_EQ(feed.drain(1033, out, 4), 1u);
-    EXPECT_EQ(out[0].value, 12);
+    EXPECT_EQ(drain(feed, 1033, 4), (Records{{7, 2, 12}}));
 
     // A full output leaves the rest pending, in controller order.
     for (int cc = 20; cc < 25; ++cc)
         feed.record(cc, 1, cc);
+    CcActivityRecord out[1];
     EXPECT_EQ(feed.drain(2000, nullptr, 4), 0u);
     EXPECT_EQ(feed.drain(2000, out, 0), 0u);
-    ASSERT_EQ(feed.drain(2000, out, 3), 3u);
-    EXPECT_EQ(out[2].cc, 22);
+    EXPECT_EQ(drain(feed, 2000, 3), (Records{{20, 1, 20}, {21, 1, 21}, {22, 1, 22}}));
     EXPECT_TRUE(feed.pending());
-    ASSERT_EQ(feed.drain(2000, out, 3), 2u);
-    EXPECT_EQ(out[0].cc, 23);
+    EXPECT_EQ(drain(feed, 2000, 3), (Records{{23, 1, 23}, {24, 1, 24}}));
     EXPECT_FALSE(feed.pending());
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "kernel_functions.h"
@@ -15,7 +16,13 @@ struct FakeKernelEvent {
     uint32_t kind, frame, a;
     double value;
     int chunk;  // index of the process call the event was queued for
+    bool operator==(const FakeKernelEvent&) const = default;
 };
+
+inline std::ostream& operator<<(std::ostream& os, const FakeKernelEvent& e) {
+    return os << "{kind " << e.kind << ", frame " << e.frame << ", a " << e.a << ", value "
+              << e.value << ", chunk " << e.chunk << "}";
+}
 
 struct FakeKernel {
     double acceptedRate = 0;   // 0: every rate; otherwise only this one

@@ -111,22 +111,6 @@ TEST_F(KernelInterface, PushEventResultCodes) {
     EXPECT_EQ(KERNEL(push_event)(h, NOTE_OFF, 5, 1, 0), 3);
 }
 
-TEST_F(KernelInterface, NotesSoundFromTheirFrame) {
-    const uint32_t h = create();
-    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 10, 36, 1), 0);
-    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 40, 38, 1), 0);
-    std::vector<float> out = render(h, 64);
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(out[i], 0.0f) << i;
-    EXPECT_NE(out[11], 0.0f);
-    for (int i = 0; i < 64; ++i)
-        EXPECT_EQ(out[i], out[128 + i]) << i;
-    const DrumSynth& s = *instanceState(h)->synth;
-    EXPECT_EQ(s.voicePiece[1], DRUM_PIECE_SNARE);
-    EXPECT_EQ(s.voicePosition[0], 54);
-    EXPECT_EQ(s.voicePosition[1], 24);
-}
-
 TEST_F(KernelInterface, EventsBeyondTheBlockAreDropped) {
     const uint32_t h = create();
     ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 0, 36, 1), 0);
@@ -138,30 +122,6 @@ TEST_F(KernelInterface, EventsBeyondTheBlockAreDropped) {
     EXPECT_EQ(instanceState(h)->synth->strikeCounter, 1);
     render(h, 128);
     EXPECT_EQ(instanceState(h)->synth->strikeCounter, 1);
-}
-
-TEST_F(KernelInterface, EachSubBlockAdvancesTheRenderOnce) {
-    const uint32_t h = create();
-    // Frames 0, 10, 10, 40 in a 64-frame block: sub-blocks [0,10) [10,40) [40,64).
-    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 0, 11, 3.0), 0);
-    ASSERT_EQ(KERNEL(push_event)(h, NOTE_ON, 10, 49, 1), 0);
-    ASSERT_EQ(KERNEL(push_event)(h, PARAMETER, 10, 11, 3.5), 0);
-    ASSERT_EQ(KERNEL(push_event)(h, NOTE_OFF, 40, 49, 0), 0);
-    render(h, 64);
-
-    auto reference = preparedState(48000);
-    DrumSynth& expected = *reference->synth;
-    ASSERT_TRUE(setParameter(*reference, "cymbal.decay", 3.0));
-    drumSynthAdvanceRender(expected);                            // [0,10)
-    ASSERT_TRUE(setParameter(*reference, "cymbal.decay", 3.5));  // abandons that render
-    drumSynthAdvanceRender(expected);                            // [10,40)
-    drumSynthAdvanceRender(expected);                            // [40,64)
-    const DrumSynth& s = *instanceState(h)->synth;
-    EXPECT_EQ(s.strikeCounter, 1);
-    EXPECT_EQ(s.renderPiece, DRUM_PIECE_CYMBAL);
-    EXPECT_EQ(s.renderStage, expected.renderStage);
-    EXPECT_EQ(s.renderCursor, expected.renderCursor);
-    EXPECT_EQ(s.renderFrames, expected.renderFrames);
 }
 
 TEST_F(KernelInterface, RefusedBlocksKeepTheirQueue) {

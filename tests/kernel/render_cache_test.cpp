@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
 
+#include "drum_kernel.h"
+#include "kit_tables.h"
 #include "processor_module.h"
 #include "render_cache.h"
 #include "synth_fixture.h"
@@ -11,33 +12,32 @@ namespace kelvo::kernel {
 namespace {
 
 TEST(RenderCache, RowLengthsFollowDurationsAndCapacities) {
-    auto state = preparedState(48000);
-    const DrumSynth& s = *state->synth;
-    const std::pair<int, int> expected[] = {
-        {DRUM_PIECE_KICK, 21120},    {DRUM_PIECE_RIM, 3360},    {DRUM_PIECE_CYMBAL, 78240},
-        {DRUM_PIECE_COWBELL, 20160}, {DRUM_PIECE_SNARE, 10080}, {DRUM_PIECE_TOM_MID, 18576}};
-    for (auto [piece, frames] : expected) {
-        EXPECT_EQ(s.published[piece], 1) << piece;
-        EXPECT_EQ(s.publishedLength[piece], frames) << piece;
+    struct Case {
+        double rate;
+        const char* name;  // a parameter to set first, or ""
+        double value;
+        int piece, frames;
+    };
+    const Case cases[] = {
+        {48000, "", 0, DRUM_PIECE_KICK, 21120},
+        {48000, "", 0, DRUM_PIECE_RIM, 3360},
+        {48000, "", 0, DRUM_PIECE_CYMBAL, 78240},
+        {48000, "", 0, DRUM_PIECE_COWBELL, 20160},
+        {48000, "", 0, DRUM_PIECE_SNARE, 10080},
+        {48000, "", 0, DRUM_PIECE_TOM_MID, 18576},
+        {192000, "cymbal.decay", 4.0, DRUM_PIECE_CYMBAL, 386880},      // the row's capacity
+        {192000, "hat.closedDecay", -5, DRUM_PIECE_HAT_CLOSED, 3840},  // clamped to 0.01
+        {100, "", 0, DRUM_PIECE_HAT_CLOSED, 8},  // 0.065 s at 100 Hz: the minimum
+    };
+    for (const Case& c : cases) {
+        auto state = preparedState(c.rate);
+        if (*c.name) {
+            ASSERT_TRUE(setParameter(*state, c.name, c.value));
+        }
+        stepsUntilClean(*state->synth);
+        EXPECT_EQ(state->synth->published[c.piece], 1);
+        EXPECT_EQ(state->synth->publishedLength[c.piece], c.frames) << c.rate << " " << c.piece;
     }
-
-    auto fast = preparedState(192000);
-    ASSERT_TRUE(setParameter(*fast, "cymbal.decay", 4.0));
-    ASSERT_TRUE(setParameter(*fast, "hat.closedDecay", -5));  // clamped to 0.01
-    stepsUntilClean(*fast->synth);
-    EXPECT_EQ(fast->synth->publishedLength[DRUM_PIECE_CYMBAL], 386880);
-    EXPECT_EQ(fast->synth->publishedLength[DRUM_PIECE_HAT_CLOSED], 3840);
-
-    auto slow = preparedState(100);  // 0.065 s at 100 Hz: the minimum of 8 frames
-    EXPECT_EQ(slow->synth->publishedLength[DRUM_PIECE_HAT_CLOSED], 8);
-}
-
-TEST(RenderCache, NoiseSeedsHashThePieceLabel) {
-    EXPECT_EQ(drumVoiceNoiseSeed(DRUM_PIECE_KICK), 3743119938u);
-    std::set<uint32_t> seeds;
-    for (int p = 0; p < DRUM_PIECE_COUNT; ++p)
-        seeds.insert(drumVoiceNoiseSeed(p));
-    EXPECT_EQ(seeds.size(), 10u);
 }
 
 TEST(RenderCache, ParameterChangesDirtyOnlyPiecesWhoseKeysMove) {
@@ -112,38 +112,14 @@ TEST(RenderCache, UnrelatedChangesDoNotStarveARender) {
     }
 }
 
-TEST(RenderCache, StepsAreBoundedAndAlternateBanks) {
+TEST(RenderCache, RendersAlternateBanks) {
     auto state = preparedState(48000);
     DrumSynth& s = *state->synth;
-    EXPECT_EQ(s.publishedBank[DRUM_PIECE_CYMBAL], 0);
-    ASSERT_TRUE(setParameter(*state, "cymbal.decay", 1.6 + 1e-9));
-    // 78240 frames: clear, noise, recipe, filter, envelope, peak, normalise,
-    // publish, plus the 192-frame fade, at 8192 frames of work per step.
-    EXPECT_EQ(stepsUntilClean(s), 77);
-    EXPECT_EQ(s.publishedBank[DRUM_PIECE_CYMBAL], 1);
-    ASSERT_TRUE(setParameter(*state, "cymbal.decay", 1.6));
-    stepsUntilClean(s);
-    EXPECT_EQ(s.publishedBank[DRUM_PIECE_CYMBAL], 0);
-}
-
-TEST(RenderCache, RowsAreNormalisedToTheirLevel) {
-    auto state = preparedState(44100);
-    const DrumSynth& s = *state->synth;
-    for (int p = 1; p < DRUM_PIECE_COUNT; ++p) {
-        std::vector<float> row = publishedRow(s, p);
-        float peak = 0;
-        for (float v : row)
-            peak = std::max(peak, std::fabs(v));
-        EXPECT_NEAR(peak, PIECE_LEVEL[p] * 0.96, 1e-6) << p;
-        // The 4 ms linear fade ends one step above silence.
-        EXPECT_LE(std::fabs(row.back()), peak / std::floor(44100 * 0.004)) << p;
+    for (int bank : {1, 0, 1}) {
+        ASSERT_TRUE(setParameter(*state, "cymbal.decay", 1.6 + bank * 1e-9));
+        stepsUntilClean(s);
+        EXPECT_EQ(s.publishedBank[DRUM_PIECE_CYMBAL], bank);
     }
-    // The kick's click is added after normalisation and clamped at 0.95.
-    std::vector<float> kick = publishedRow(s, DRUM_PIECE_KICK);
-    float peak = 0;
-    for (float v : kick)
-        peak = std::max(peak, std::fabs(v));
-    EXPECT_EQ(peak, 0.95f);
 }
 
 TEST(RenderCache, InvalidateAllUnpublishesEverything) {
@@ -157,6 +133,34 @@ TEST(RenderCache, InvalidateAllUnpublishesEverything) {
     drumSynthRenderAllPending(s);
     EXPECT_TRUE(dirtyPieces(s).empty());
     EXPECT_EQ(s.renderPiece, -1);
+}
+
+// The engine lets a new or reset instance finish rendering with
+// KELVO_DRUM_KERNEL_SETTLE_BLOCKS silent process calls (one render step
+// each). The longest work any values can cause is the whole kit with every
+// decay at its longest and the tone pass on; measured at every rate class
+// the engine accepts, up to its 4 MHz ceiling.
+TEST(RenderSettle, TheLongestKitRenderFitsTheSettleBound) {
+    for (double rate : {8000.0, 22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0,
+                        384000.0, 4000000.0}) {
+        std::unique_ptr<DrumSynth> synth = initDrumSynthVoice(rate);
+        for (auto [index, value] : {std::pair{DRUM_PARAM_KICK_DECAY, 1.2},
+                                    {DRUM_PARAM_SNARE_DECAY, 0.6},
+                                    {DRUM_PARAM_TOM_DECAY, 1.2},
+                                    {DRUM_PARAM_HAT_CLOSED_DECAY, 0.3},
+                                    {DRUM_PARAM_HAT_OPEN_DECAY, 1.5},
+                                    {DRUM_PARAM_CYMBAL_DECAY, 4.0},
+                                    {DRUM_PARAM_CLAP_DECAY, 0.8},
+                                    {DRUM_PARAM_KIT_TONE, 1.0}})
+            synth->parameters[index] = value;
+        drumSynthInvalidateAllRows(*synth);
+        uint32_t steps = 0;
+        for (; (synth->renderPiece >= 0 || !dirtyPieces(*synth).empty()) &&
+               steps <= KELVO_DRUM_KERNEL_SETTLE_BLOCKS;
+             ++steps)
+            drumSynthAdvanceRender(*synth);
+        EXPECT_LE(steps, KELVO_DRUM_KERNEL_SETTLE_BLOCKS) << rate;
+    }
 }
 
 }  // namespace

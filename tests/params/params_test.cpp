@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "kelvo_params.h"
@@ -20,57 +21,45 @@ const uint32_t CONTINUOUS = KELVO_PARAM_KIND_CONTINUOUS;
 const kelvo_param_desc STEP = {0, "s", "", "", CONTINUOUS, 0, 10, 2.5, 0, 0, "", 0, {}};
 const kelvo_param_desc FLAT = {0, "f", "", "", CONTINUOUS, 5, 5, 0, 5, 0, "", 0, {}};
 
+// The table as an independent listing: path, name, group, units, kind, min,
+// max, default, list names.
 TEST(ParamTable, MatchesIndependentListing) {
-    struct Row {
-        const char *path, *name, *group, *units;
-        double min, max, def;
-        const char* values = "";  // list names joined with '|'
-    };
-    const Row rows[KELVO_PARAM_COUNT] = {
-        {"kick.tune", "Tune", "Kick", "Hz", 30, 120, 52},
-        {"kick.decay", "Decay", "Kick", "s", 0.05, 1.2, 0.42},
-        {"kick.click", "Click", "Kick", "", 0, 1, 0.35},
-        {"snare.tune", "Tune", "Snare", "Hz", 120, 400, 190},
-        {"snare.decay", "Decay", "Snare", "s", 0.05, 0.6, 0.19},
-        {"snare.snap", "Snap", "Snare", "", 0, 1, 0.55},
-        {"tom.tune", "Tune", "Toms", "Hz", 60, 260, 110},
-        {"tom.decay", "Decay", "Toms", "s", 0.1, 1.2, 0.42},
-        {"hat.closedDecay", "Closed", "Hats", "s", 0.01, 0.3, 0.055},
-        {"hat.openDecay", "Open", "Hats", "s", 0.1, 1.5, 0.42},
-        {"hat.metal", "Metal", "Hats", "", 0, 1, 0.6},
-        {"cymbal.decay", "Decay", "Cymbal", "s", 0.2, 4.0, 1.6},
-        {"clap.decay", "Decay", "Clap", "s", 0.05, 0.8, 0.24},
-        {"kit.tone", "Tone", "Kit", "", 0, 1, 0.5},
-        {"pattern.on", "Run", "Pattern", "", 0, 1, 0, "stopped|running"},
-        {"pattern.tempo", "Tempo", "Pattern", "BPM", 60, 200, 96},
-        {"pattern.bank", "Pattern", "Pattern", "", 0, 5, 0,
-         "Four Floor|Backbeat|Broken|Half Time|Tom Roll|Cowbell Shuffle"},
-        {"master.level", "Level", "Master", "", 0, 1, 0.8},
-    };
+    std::ostringstream listing;
     for (uint32_t id = 0; id < KELVO_PARAM_COUNT; ++id) {
-        const Row& row = rows[id];
         const kelvo_param_desc* desc = paramDesc(id);
         ASSERT_EQ(desc, &KELVO_PARAMS[id]);
-        SCOPED_TRACE(row.path);
-        EXPECT_EQ(desc->id, id);
-        EXPECT_EQ(paramText(desc->path), row.path);
-        EXPECT_EQ(paramText(desc->name), row.name);
-        EXPECT_EQ(paramText(desc->group), row.group);
-        EXPECT_EQ(paramText(desc->units), row.units);
-        EXPECT_EQ(desc->kind, *row.values ? KELVO_PARAM_KIND_LIST : KELVO_PARAM_KIND_CONTINUOUS);
-        EXPECT_EQ(desc->min, row.min);
-        EXPECT_EQ(desc->max, row.max);
+        ASSERT_EQ(desc->id, id);
         EXPECT_EQ(desc->step, 0.0);
-        EXPECT_EQ(desc->defaultPlain, row.def);
-        std::string joined;
+        listing << paramText(desc->path) << '|' << paramText(desc->name) << '|'
+                << paramText(desc->group) << '|' << paramText(desc->units) << '|' << desc->kind
+                << '|' << desc->min << '|' << desc->max << '|' << desc->defaultPlain;
         for (int32_t i = 0; i < desc->valueCount; ++i)
-            joined += (i ? "|" : "") + std::string(paramText(desc->values[i]));
-        EXPECT_EQ(joined, row.values);
-        EXPECT_NEAR(paramToPlain(*desc, desc->defaultNormalized), row.def, 1e-12);
-        EXPECT_EQ(kelvo_param_normalize(desc, row.def), desc->defaultNormalized);
-        EXPECT_EQ(paramIndexForPath(row.path), int(id));
-        EXPECT_EQ(paramForPath(row.path), desc);
+            listing << (i ? "," : "|") << paramText(desc->values[i]);
+        listing << '\n';
+        EXPECT_NEAR(paramToPlain(*desc, desc->defaultNormalized), desc->defaultPlain, 1e-12);
+        EXPECT_EQ(kelvo_param_normalize(desc, desc->defaultPlain), desc->defaultNormalized);
+        EXPECT_EQ(paramIndexForPath(desc->path), int(id));
+        EXPECT_EQ(paramForPath(desc->path), desc);
     }
+    EXPECT_EQ(listing.str(), R"(kick.tune|Tune|Kick|Hz|0|30|120|52
+kick.decay|Decay|Kick|s|0|0.05|1.2|0.42
+kick.click|Click|Kick||0|0|1|0.35
+snare.tune|Tune|Snare|Hz|0|120|400|190
+snare.decay|Decay|Snare|s|0|0.05|0.6|0.19
+snare.snap|Snap|Snare||0|0|1|0.55
+tom.tune|Tune|Toms|Hz|0|60|260|110
+tom.decay|Decay|Toms|s|0|0.1|1.2|0.42
+hat.closedDecay|Closed|Hats|s|0|0.01|0.3|0.055
+hat.openDecay|Open|Hats|s|0|0.1|1.5|0.42
+hat.metal|Metal|Hats||0|0|1|0.6
+cymbal.decay|Decay|Cymbal|s|0|0.2|4|1.6
+clap.decay|Decay|Clap|s|0|0.05|0.8|0.24
+kit.tone|Tone|Kit||0|0|1|0.5
+pattern.on|Run|Pattern||1|0|1|0|stopped,running
+pattern.tempo|Tempo|Pattern|BPM|0|60|200|96
+pattern.bank|Pattern|Pattern||1|0|5|0|Four Floor,Backbeat,Broken,Half Time,Tom Roll,Cowbell Shuffle
+master.level|Level|Master||0|0|1|0.8
+)");
     EXPECT_EQ(paramDesc(KELVO_PARAM_COUNT), nullptr);
     for (const char* unknown : {"", "kick", "Kick.tune", "kick.tune "}) {
         EXPECT_EQ(paramIndexForPath(unknown), -1) << unknown;

@@ -5,7 +5,7 @@
 //   - explicit vectors: input and expected output bits for special values,
 //     thresholds and sweeps over every exponent range;
 //   - bulk sets: a million or so pseudo-random inputs each, drawn with
-//     splitmix64 by a generator that fdlibm_math_test.cpp reimplements, with
+//     splitmix64 by a generator that fdlibm_test.cpp reimplements, with
 //     a hash of the inputs and one hash per chunk of expected outputs.
 //
 // Usage:
