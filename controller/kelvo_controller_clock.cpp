@@ -11,10 +11,11 @@ using namespace Steinberg;
 namespace {
 
 // Every controller and attached view notes its run loop here; hosts hand out
-// one loop, so the list stays a handful of entries long.
+// one loop, so the list stays a handful of entries long. Never destroyed: a
+// loop left noted must not be released at process exit, after its host.
 std::vector<IPtr<Linux::IRunLoop>>& notedRunLoops() {
-    static std::vector<IPtr<Linux::IRunLoop>> loops;
-    return loops;
+    static auto* loops = new std::vector<IPtr<Linux::IRunLoop>>;
+    return *loops;
 }
 
 }  // namespace

@@ -37,14 +37,6 @@ ConnectionProxy::ConnectionProxy(IConnectionPoint* destination) : destination_(d
     FUNKNOWN_CTOR;
 }
 
-tresult PLUGIN_API ConnectionProxy::connect(IConnectionPoint*) {
-    return kResultOk;
-}
-
-tresult PLUGIN_API ConnectionProxy::disconnect(IConnectionPoint*) {
-    return kResultOk;
-}
-
 tresult PLUGIN_API ConnectionProxy::notify(IMessage* message) {
     if (message == nullptr) return kInvalidArgument;
     PassedMessage passed{message->getMessageID() ? message->getMessageID() : "", {}};
@@ -102,8 +94,6 @@ tresult HostedInstance::process(IEventList* events, IParameterChanges* changes, 
     output.numChannels = 2;
     output.channelBuffers32 = channels;
     ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
     data.numSamples = frames;
     data.numOutputs = 1;
     data.outputs = &output;

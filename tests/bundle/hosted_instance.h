@@ -27,8 +27,12 @@ class ConnectionProxy : public Steinberg::Vst::IConnectionPoint {
   public:
     explicit ConnectionProxy(Steinberg::Vst::IConnectionPoint* destination);
     virtual ~ConnectionProxy() = default;
-    Steinberg::tresult PLUGIN_API connect(IConnectionPoint*) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) SMTG_OVERRIDE;
+    Steinberg::tresult PLUGIN_API connect(IConnectionPoint*) SMTG_OVERRIDE {
+        return Steinberg::kResultOk;
+    }
+    Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) SMTG_OVERRIDE {
+        return Steinberg::kResultOk;
+    }
     Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
     std::vector<PassedMessage> messages;
     DECLARE_FUNKNOWN_METHODS
@@ -51,18 +55,16 @@ class HostedInstance {
     // Real-time, 32-bit processing; output buffers of maxBlock frames.
     Steinberg::tresult setup(double sampleRate, Steinberg::int32 maxBlock);
     Steinberg::tresult activate(bool state);
-    // One block into left()/right(), with the given events and parameter
+    // One block into left() (and a right channel), with the given events and parameter
     // changes (either may be null).
     Steinberg::tresult process(Steinberg::Vst::IEventList* events,
                                Steinberg::Vst::IParameterChanges* changes, Steinberg::int32 frames);
 
     Steinberg::Vst::IComponent* component() const { return component_; }
-    Steinberg::Vst::IAudioProcessor* processor() const { return processor_; }
     Steinberg::Vst::IEditController* controller() const { return controller_; }
     // What the processor sent the controller, in order.
     const std::vector<PassedMessage>& toController() const { return toController_->messages; }
     const std::vector<float>& left() const { return left_; }
-    const std::vector<float>& right() const { return right_; }
 
   private:
     Steinberg::IPtr<Steinberg::Vst::IComponent> component_;

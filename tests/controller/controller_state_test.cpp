@@ -16,25 +16,25 @@ using namespace Steinberg::Vst;
 
 constexpr ParamID PROGRAM = KELVO_PROGRAM_LIST_ID;
 
-CcMap oneBinding() {
+const CcMap MAP = [] {
     CcMap map;
     map.count = 1;
-    map.bindings[0].paramId = 0;
     map.bindings[0].cc = 74;
     return map;
-}
+}();
 
-SamplerPadOverrides onePad() {
+const SamplerPadOverrides PADS = [] {
     SamplerPadOverride pad;
     pad.pad = "kick";
     pad.mask = PAD_GAIN;
     pad.gain = 0.5;
-    return {pad};
-}
+    return SamplerPadOverrides{pad};
+}();
 
-std::string padsJson(const SamplerPadOverrides& pads) {
+template <typename Record>
+std::string json(void (*write)(std::string&, const Record&), const Record& record) {
     std::string out;
-    writeSamplerPadOverridesJson(out, pads);
+    write(out, record);
     return out;
 }
 
@@ -45,18 +45,16 @@ TEST(ControllerState, OwnDocument) {
     EXPECT_EQ(host.setState("{\"ccMap\":"), kResultFalse);
     EXPECT_EQ(host->ccMap(), nullptr);
 
-    const std::string pads = padsJson(onePad());
-    const std::string padsOnly = "{\"sampler\":{\"v\":1,\"pads\":" + pads + "}}";
-    ASSERT_EQ(host.setState(padsOnly), kResultOk);
-    EXPECT_EQ(host.getState(), padsOnly);
+    const std::string sampler =
+        "\"sampler\":{\"v\":1,\"pads\":" + json(writeSamplerPadOverridesJson, PADS) + "}";
+    ASSERT_EQ(host.setState("{" + sampler + "}"), kResultOk);
+    EXPECT_EQ(host.getState(), "{" + sampler + "}");
     EXPECT_EQ(host.ui("kelvo.bankState").size(), 1u);
 
-    host->adoptCcMap(oneBinding(), false);
+    host->adoptCcMap(MAP, false);
     host->setParamNormalized(PROGRAM, 0.6);
-    std::string map;
-    writeCcMapJson(map, oneBinding());
-    EXPECT_EQ(host.getState(), "{\"ccMap\":" + map + ",\"sampler\":{\"v\":1,\"pads\":" + pads +
-                                   "},\"factoryPreset\":3}");
+    EXPECT_EQ(host.getState(),
+              "{\"ccMap\":" + json(writeCcMapJson, MAP) + "," + sampler + ",\"factoryPreset\":3}");
 }
 
 TEST(ControllerState, ComponentStateRestoresValuesMapPadsAndBankReference) {
@@ -65,27 +63,21 @@ TEST(ControllerState, ComponentStateRestoresValuesMapPadsAndBankReference) {
     std::fill(std::begin(plain), std::end(plain), NAN);
     plain[0] = 75;
     plain[16] = 2;
-    const CcMap map = oneBinding();
-    const SamplerPadOverrides pads = onePad();
     BankStateRefOut bank;
-    bank.id = "pack";
-    bank.source = "user-folder";
-    bank.locator = "/banks/pack";
-    bank.sha256 = "ab";
-    bank.instrument = "kit-a";
-    bank.presetId = "p1";
-    const std::string document = componentDocument(plain, &map, &pads, &bank);
+    std::tie(bank.id, bank.source, bank.locator, bank.sha256, bank.instrument, bank.presetId) =
+        std::make_tuple("pack", "user-folder", "/banks/pack", "ab", "kit-a", "p1");
+    const std::string document = componentDocument(plain, &MAP, &PADS, &bank);
 
     ASSERT_EQ(host.setComponentState(document), kResultOk);
-    EXPECT_EQ(host->getParamNormalized(0), 0.5);
-    EXPECT_EQ(host->getParamNormalized(16), 0.4);
-    EXPECT_EQ(host->getParamNormalized(1), KELVO_PARAMS[1].defaultNormalized);
+    EXPECT_EQ(std::make_tuple(host->getParamNormalized(0), host->getParamNormalized(16),
+                              host->getParamNormalized(1)),
+              std::make_tuple(0.5, 0.4, KELVO_PARAMS[1].defaultNormalized));
     EXPECT_EQ(host.ui("kelvo.paramChanged").size(), 2u);
     ASSERT_NE(host->ccMap(), nullptr);
-    EXPECT_EQ(*host->ccMap(), map);
+    EXPECT_EQ(*host->ccMap(), MAP);
     EXPECT_EQ(host.ui("kelvo.ccMapChanged").size(), 1u);
     const BankControl& b = host->bankControl();
-    EXPECT_EQ(b.padOverrides(), pads);
+    EXPECT_EQ(b.padOverrides(), PADS);
     EXPECT_EQ(std::tie(b.source(), b.locator(), b.sha256(), b.requestedInstrument(),
                        b.selectedPresetId()),
               std::make_tuple("user-folder", "/banks/pack", "ab", "kit-a", "p1"));
@@ -96,53 +88,33 @@ TEST(ControllerState, ComponentStateRestoresValuesMapPadsAndBankReference) {
 
     host.clearRecords();
     EXPECT_EQ(host.setComponentState(document.substr(0, document.size() - 1)), kResultFalse);
-    EXPECT_EQ(host->getParamNormalized(0), 0.5);
     EXPECT_TRUE(host.ui("kelvo.paramChanged").empty());
 }
 
-// A project saved after a preset (or none) and later tweaks, reopened by a
-// host that re-sends every value it saved, the program change included.
+// Reopening a project, hosts re-send every value they saved (as 32-bit
+// floats, perhaps) and the program change, before or after the others:
+// that re-send applies no preset, the next program change does, and so does
+// one after an edit the plug-in makes itself.
 TEST(ControllerState, ReopeningKeepsTheTweaksWhateverTheHostResends) {
-    struct Case {
-        double program;  // < 0: no preset was ever chosen
-        bool controllerState;
-        bool programFirst;
-    };
-    const Case cases[] = {{0.6, true, true}, {0.6, true, false}, {0.0, true, false},
-                          {-1, false, true}, {-1, false, false}, {-1, true, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.program << c.controllerState << c.programFirst);
-        ControllerHost saved;
-        if (c.program >= 0) saved->setParamNormalized(PROGRAM, c.program);
-        saved->setParamNormalized(0, 0.123);
-        saved->setParamNormalized(9, 0.877);
-        double plain[KELVO_PARAM_COUNT];
-        ParamValue values[KELVO_PARAM_COUNT + 1];
-        for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id) {
-            values[id] = saved->getParamNormalized(id);
-            plain[id] = paramToPlainUnstepped(KELVO_PARAMS[id], values[id]);
-        }
-        values[KELVO_PARAM_COUNT] = saved->getParamNormalized(PROGRAM);
-
-        ControllerHost reopened;
-        ASSERT_EQ(reopened.setComponentState(componentDocument(plain)), kResultOk);
-        if (c.controllerState) {
-            ASSERT_EQ(reopened.setState(saved.getState()), kResultOk);
-        }
-        if (c.programFirst) reopened->setParamNormalized(PROGRAM, values[KELVO_PARAM_COUNT]);
-        for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id)
-            reopened->setParamNormalized(id, values[id]);
-        if (!c.programFirst) reopened->setParamNormalized(PROGRAM, values[KELVO_PARAM_COUNT]);
-
-        EXPECT_TRUE(reopened.handler().performed().empty());
-        for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id)
-            EXPECT_EQ(reopened->getParamNormalized(id), values[id]) << id;
-        // The re-send is over: the user's next choice applies.
-        reopened->setParamNormalized(PROGRAM, values[KELVO_PARAM_COUNT]);
-        EXPECT_EQ(reopened.handler().performed().size(), KELVO_PARAM_COUNT);
+    // the restored document (a controller state naming preset 3, or only a
+    // processor state), the program value re-sent, the program sent first
+    const std::tuple<bool, double, bool> cases[] = {
+        {true, 0.6, true}, {true, 0.6, false}, {false, 0.0, true}, {false, 0.0, false}};
+    for (auto [controllerState, program, programFirst] : cases) {
+        SCOPED_TRACE(testing::Message() << controllerState << program << programFirst);
+        ControllerHost host;
+        host->setParamNormalized(0, 0.123);
+        ASSERT_EQ(
+            controllerState ? host.setState("{\"factoryPreset\":3}") : host.setComponentState("{}"),
+            kResultOk);
+        const auto resendProgram = [&] { host->setParamNormalized(PROGRAM, program); };
+        if (programFirst) resendProgram();
+        host->setParamNormalized(0, static_cast<float>(0.123));
+        if (!programFirst) resendProgram();
+        EXPECT_TRUE(host.handler().performed().empty());
+        resendProgram();
+        EXPECT_EQ(host.handler().performed().size(), KELVO_PARAM_COUNT);
     }
-
-    // So does any edit the plug-in makes itself.
     ControllerHost host;
     ASSERT_EQ(host.setComponentState("{}"), kResultOk);
     host->applyFactoryPreset(3);
@@ -155,18 +127,14 @@ TEST(ControllerState, ConnectingSendsWhatWasRestoredBefore) {
     ControllerHost host(nullptr, false);
     double plain[KELVO_PARAM_COUNT];
     std::fill(std::begin(plain), std::end(plain), NAN);
-    const CcMap map = oneBinding();
-    const SamplerPadOverrides pads = onePad();
-    ASSERT_EQ(host.setComponentState(componentDocument(plain, &map, &pads)), kResultOk);
+    ASSERT_EQ(host.setComponentState(componentDocument(plain, &MAP, &PADS)), kResultOk);
     EXPECT_TRUE(host.sent("kelvo.ccMap").empty());
-
     host.connect();
-    std::string mapJson;
-    writeCcMapJson(mapJson, map);
-    ASSERT_EQ(host.sent("kelvo.ccMap").size(), 1u);
-    EXPECT_EQ(host.sent("kelvo.ccMap")[0].json, mapJson);
-    ASSERT_EQ(host.sent("kelvo.padOverrides").size(), 1u);
-    EXPECT_EQ(host.sent("kelvo.padOverrides")[0].json, padsJson(pads));
+    EXPECT_EQ(host.sent("kelvo.ccMap"),
+              (std::vector<RecordedMessage>{{"kelvo.ccMap", json(writeCcMapJson, MAP)}}));
+    EXPECT_EQ(host.sent("kelvo.padOverrides"),
+              (std::vector<RecordedMessage>{
+                  {"kelvo.padOverrides", json(writeSamplerPadOverridesJson, PADS)}}));
 }
 
 TEST(ControllerLifecycle, ASecondInitializeStartsFromScratch) {
@@ -174,11 +142,8 @@ TEST(ControllerLifecycle, ASecondInitializeStartsFromScratch) {
     ControllerHost fresh;
     ControllerHost host;
     KelvoController& controller = host.controller();
-    double plain[KELVO_PARAM_COUNT];
-    std::fill(std::begin(plain), std::end(plain), 0.0);
-    const CcMap map = oneBinding();
-    const SamplerPadOverrides pads = onePad();
-    host.setComponentState(componentDocument(plain, &map, &pads));
+    double plain[KELVO_PARAM_COUNT] = {};
+    host.setComponentState(componentDocument(plain, &MAP, &PADS));
     controller.setParamNormalized(PROGRAM, 1.0);
     controller.selectUnit(3);
     HostFacts facts;
@@ -192,10 +157,8 @@ TEST(ControllerLifecycle, ASecondInitializeStartsFromScratch) {
     EXPECT_EQ(controller.getSelectedUnit(), kRootUnitId);
     EXPECT_EQ(controller.lifecycleLog().sequence(), 1u);
     EXPECT_EQ(std::memcmp(&controller.hostFacts(), &fresh->hostFacts(), sizeof(HostFacts)), 0);
-    std::string preset, freshPreset;
-    writeDiagnosticPresetStateJson(preset, controller.presetState());
-    writeDiagnosticPresetStateJson(freshPreset, fresh->presetState());
-    EXPECT_EQ(preset, freshPreset);
+    EXPECT_EQ(json(writeDiagnosticPresetStateJson, controller.presetState()),
+              json(writeDiagnosticPresetStateJson, fresh->presetState()));
     EXPECT_FALSE(controller.presetDirty());
     EXPECT_TRUE(controller.lastRuntimeReport().empty());
     EXPECT_EQ(controller.getComponentHandler(), nullptr);

@@ -23,7 +23,6 @@ constexpr int NOTES[] = {36, 42, 49};
 std::vector<float> settledKernelReference(double rate) {
     const auto handle =
         static_cast<uint32_t>(scpr_music_kelvo_drum_synth_c1cf50803a37_create(128, 0, 2, rate));
-    EXPECT_NE(handle, 0u);
     for (auto [index, value] : SESSION)
         scpr_music_kelvo_drum_synth_c1cf50803a37_push_event(handle, 1, 0, index, value);
     for (int i = 0; i < 4000; ++i)
@@ -42,49 +41,40 @@ std::vector<float> settledKernelReference(double rate) {
     return audio;
 }
 
-std::vector<float> firstBlocksAfterActivation(ProcessorHost& host) {
-    std::vector<float> audio;
-    for (int note : NOTES)
-        host.events().noteOn(0, static_cast<int16>(note), 1.0f);
-    for (int start = 0; start < FRAMES; start += 512) {
-        EXPECT_EQ(host.process(512), kResultOk);
-        audio.insert(audio.end(), host.left().begin(), host.left().begin() + 512);
-    }
-    return audio;
-}
-
-void restoreSession(ProcessorHost& host) {
-    for (auto [index, value] : SESSION)
-        host.processor().engine().setParamValue(index, value);
-}
-
 // Hosts re-activate before and after every export, and restore a session
 // before or after activating: the first block always plays the session.
 TEST(ProcessorActivation, TheFirstBlockPlaysTheRestoredValues) {
     struct Case {
-        const char* name;
         double firstRate, rate;
         bool restoreBeforeFirstSetup;
     };
-    const Case cases[] = {{"restored, then set up", 48000, 48000, true},
-                          {"restored while active, re-activated", 48000, 48000, false},
-                          {"restored, re-activated at a new rate", 48000, 44100, false},
-                          {"re-activated at 96 kHz", 96000, 96000, false}};
+    const Case cases[] = {
+        {48000, 48000, true}, {48000, 48000, false}, {48000, 44100, false}, {96000, 96000, false}};
     for (const Case& c : cases) {
         ProcessorHost host;
-        if (c.restoreBeforeFirstSetup) restoreSession(host);
+        const auto restore = [&] {
+            for (auto [index, value] : SESSION)
+                host.processor().engine().setParamValue(index, value);
+        };
+        if (c.restoreBeforeFirstSetup) restore();
         ASSERT_EQ(host.setup(c.firstRate, 512), kResultOk);
         ASSERT_EQ(host.activate(), kResultOk);
         if (!c.restoreBeforeFirstSetup) {
             host.events().noteOn(0, 49, 1.0f);  // still sounding at deactivation
             ASSERT_EQ(host.process(512), kResultOk);
-            restoreSession(host);
+            restore();
             ASSERT_EQ(host.activate(false), kResultOk);
             ASSERT_EQ(host.setup(c.rate, 512), kResultOk);
             ASSERT_EQ(host.activate(), kResultOk);
         }
-        const std::vector<float> audio = firstBlocksAfterActivation(host);
-        EXPECT_EQ(audio, settledKernelReference(c.rate)) << c.name;
+        std::vector<float> audio;
+        for (int note : NOTES)
+            host.events().noteOn(0, static_cast<int16>(note), 1.0f);
+        for (int start = 0; start < FRAMES; start += 512) {
+            ASSERT_EQ(host.process(512), kResultOk);
+            audio.insert(audio.end(), host.left().begin(), host.left().begin() + 512);
+        }
+        EXPECT_EQ(audio, settledKernelReference(c.rate)) << c.firstRate << " " << c.rate;
     }
 }
 
