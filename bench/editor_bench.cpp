@@ -3,6 +3,7 @@
 //   of the window showing 8 or more distinct colours), the proportional set
 //   size of the helper and WebKit's processes, with compositing on and off;
 //   and the round trip page → controller → host → page of a parameter edit.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,74 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// The process ids whose parent is `parent`, read from /proc.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return children;
+    while (const dirent* entry = ::readdir(proc)) {
+        const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // The command name may hold blanks and parentheses: read after the last ')'.
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == parent && state != "Z") children.push_back(pid);
+    }
+    ::closedir(proc);
+    return children;
+}
+
+// `root` and everything below it in the process tree.
+std::vector<pid_t> processTree(pid_t root) {
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (pid_t child : childrenOf(tree[i]))
+            tree.push_back(child);
+    return tree;
+}
+
+// Proportional set size in KiB from /proc/<pid>/smaps_rollup; 0 when gone.
+long pssKiB(pid_t pid) {
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    std::string key;
+    long value = 0;
+    while (rollup >> key) {
+        if (key == "Pss:" && rollup >> value) return value;
+        rollup.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+// Records when page messages arrive and passes everything on to the
+// controller; `afterMessage` runs after each (e.g. a host's reaction).
+struct TimedBridge : RecordingBridge {
+    explicit TimedBridge(KelvoController* target) : target(target) {}
+    void handleBridgeMessage(const char* bytes, size_t length) override {
+        RecordingBridge::handleBridgeMessage(bytes, length);
+        arrivals.push_back(Clock::now());
+        target->handleBridgeMessage(bytes, length);
+        if (afterMessage) afterMessage();
+    }
+    void setBridgeSink(UiSink sink) override {
+        RecordingBridge::setBridgeSink(sink);
+        target->setBridgeSink(std::move(sink));
+    }
+    void onEditorOpened() override { target->onEditorOpened(); }
+    void onEditorClosed() override { target->onEditorClosed(); }
+    void onEditorError(const char* reason) override { target->onEditorError(reason); }
+
+    KelvoController* target;
+    std::vector<Clock::time_point> arrivals;
+    std::function<void()> afterMessage;
+};
+
 // A private Xvfb when no display is set; its pid, or -1.
 pid_t ensureDisplay() {
     if (std::getenv("DISPLAY") != nullptr) return -1;
@@ -89,8 +159,6 @@ pid_t ensureDisplay() {
 
 struct Editor {
     Editor() : window(980, 760) {
-        loop->extraFd = window.connectionFd();
-        loop->onExtra = [this] { window.drainEvents(); };
         controller->initialize(&application);
         controller->setComponentHandler(handler);
     }
@@ -110,10 +178,10 @@ struct Editor {
     Vst::HostApplication application;
     IPtr<KelvoController> controller = owned(new KelvoController());
     IPtr<ComponentHandlerRecorder> handler = owned(new ComponentHandlerRecorder());
-    RecordingBridge bridge{controller.get()};
+    TimedBridge bridge{controller.get()};
     X11Window window;
-    IPtr<PollRunLoop> loop = owned(new PollRunLoop());
-    IPtr<TestFrame> frame = owned(new TestFrame(loop));
+    IPtr<TestFrame> loop = owned(new TestFrame());
+    TestFrame* frame = loop;
 };
 
 struct OpenFigures {
@@ -130,7 +198,7 @@ void measureOpen(OpenFigures& figures) {
         figures.firstPaintMs.push_back(ms(Clock::now() - start));
     editor.loop->runUntil([&] { return !editor.bridge.messages.empty(); }, 2000ms);
     if (!editor.bridge.messages.empty())
-        figures.firstMessageMs.push_back(ms(editor.bridge.messages[0].at - start));
+        figures.firstMessageMs.push_back(ms(editor.bridge.arrivals[0] - start));
     // Settled: WebKit's processes are up and the page has drawn.
     editor.loop->runUntil([] { return false; }, 1000ms);
     long kib = 0;
@@ -183,10 +251,10 @@ void reportRoundTrip() {
     view->attached(editor.window.parentHandle(), kPlatformTypeX11EmbedWindowID);
     editor.loop->runUntil([&] { return editor.bridge.find("bench.roundTrips") != nullptr; },
                           30000ms);
-    const PageMessage* result = editor.bridge.find("bench.roundTrips");
+    const std::string* result = editor.bridge.find("bench.roundTrips");
     std::vector<double> samples;
     if (result != nullptr) {
-        const char* at = result->text.c_str() + result->text.find('[') + 1;
+        const char* at = result->c_str() + result->find('[') + 1;
         for (char* end = nullptr; *at != ']'; at = *end == ',' ? end + 1 : end) {
             samples.push_back(std::strtod(at, &end));
             if (end == at) break;

@@ -1,11 +1,10 @@
-// What a Linux host gives an editor view, for tests and benchmarks: a run
-// loop serviced with poll(), a plug frame offering it, and a bridge host that
-// records what the page sends, optionally passing it on to a controller.
+// What a Linux host gives an editor view, for tests and benchmarks: a plug
+// frame offering a run loop serviced with poll(), and a bridge host that
+// records what the view passes on.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,39 +14,52 @@
 
 namespace kelvo::test {
 
-class PollRunLoop : public Steinberg::Linux::IRunLoop {
+using Steinberg::tresult;
+namespace Linux = Steinberg::Linux;
+
+// The frame and its run loop in one object; a host without a run loop is
+// played by clearing `offerRunLoop`.
+class TestFrame final : public Steinberg::IPlugFrame, public Linux::IRunLoop {
   public:
-    PollRunLoop() { FUNKNOWN_CTOR }
-    virtual ~PollRunLoop(){FUNKNOWN_DTOR}
+    TestFrame(){FUNKNOWN_CTOR} DECLARE_FUNKNOWN_METHODS
 
-    Steinberg::tresult PLUGIN_API
-        registerEventHandler(Steinberg::Linux::IEventHandler* handler, int fd) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API unregisterEventHandler(Steinberg::Linux::IEventHandler* handler)
-        SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API registerTimer(Steinberg::Linux::ITimerHandler* handler,
-                                                Steinberg::Linux::TimerInterval milliseconds)
-        SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API unregisterTimer(Steinberg::Linux::ITimerHandler* handler)
-        SMTG_OVERRIDE;
+        tresult PLUGIN_API resizeView(Steinberg::IPlugView*, Steinberg::ViewRect*) override {
+        return Steinberg::kNotImplemented;
+    }
+    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* handler, int fd) override {
+        handlers_.push_back({handler, fd});
+        return Steinberg::kResultOk;
+    }
+    tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler* handler) override {
+        std::erase_if(handlers_, [&](const Handler& entry) { return entry.handler == handler; });
+        return Steinberg::kResultOk;
+    }
+    // A new timer is due at once.
+    tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
+                                     Linux::TimerInterval milliseconds) override {
+        timers_.push_back({handler, std::chrono::milliseconds(milliseconds), {}});
+        return Steinberg::kResultOk;
+    }
+    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
+        std::erase_if(timers_, [&](const Timer& entry) { return entry.handler == handler; });
+        return Steinberg::kResultOk;
+    }
 
-    // Services handlers and timers (and `extraFd` with `onExtra`, e.g. an X
-    // connection) until `done` holds or `timeout` passes; whether it held.
+    // Services handlers and timers until `done` holds or `timeout` passes;
+    // whether it held.
     bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
     size_t handlerCount() const { return handlers_.size(); }
     size_t timerCount() const { return timers_.size(); }
 
-    int extraFd = -1;
-    std::function<void()> onExtra;
-
-    DECLARE_FUNKNOWN_METHODS
+    bool offerRunLoop = true;
 
   private:
     struct Handler {
-        Steinberg::IPtr<Steinberg::Linux::IEventHandler> handler;
+        Steinberg::IPtr<Linux::IEventHandler> handler;
         int fd;
     };
     struct Timer {
-        Steinberg::IPtr<Steinberg::Linux::ITimerHandler> handler;
+        Steinberg::IPtr<Linux::ITimerHandler> handler;
         std::chrono::milliseconds interval;
         std::chrono::steady_clock::time_point due;
     };
@@ -55,59 +67,34 @@ class PollRunLoop : public Steinberg::Linux::IRunLoop {
     std::vector<Timer> timers_;
 };
 
-// Offers the run loop (when given one) as hosts do, through the frame.
-class TestFrame : public Steinberg::IPlugFrame {
-  public:
-    explicit TestFrame(Steinberg::Linux::IRunLoop* runLoop) : runLoop_(runLoop) {}
-    virtual ~TestFrame() = default;
-    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view,
-                                             Steinberg::ViewRect* size) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid,
-                                                 void** obj) SMTG_OVERRIDE;
-    Steinberg::uint32 PLUGIN_API addRef() SMTG_OVERRIDE;
-    Steinberg::uint32 PLUGIN_API release() SMTG_OVERRIDE;
+// Records what the view tells the controller.
+struct RecordingBridge : BridgeHost {
+    void handleBridgeMessage(const char* bytes, size_t length) override {
+        messages.emplace_back(bytes, length);
+    }
+    void setBridgeSink(UiSink newSink) override {
+        ++sinkInstalls;
+        sink = std::move(newSink);
+    }
+    void onEditorOpened() override { ++opened; }
+    void onEditorClosed() override { ++closed; }
+    void onEditorError(const char* reason) override { errors.emplace_back(reason); }
+    // The first recorded message containing `part`, or null.
+    const std::string* find(const std::string& part) const {
+        for (const std::string& message : messages)
+            if (message.find(part) != std::string::npos) return &message;
+        return nullptr;
+    }
 
-  private:
-    Steinberg::IPtr<Steinberg::Linux::IRunLoop> runLoop_;
-    Steinberg::int32 refs_ = 1;
-};
-
-struct PageMessage {
-    std::string text;
-    std::chrono::steady_clock::time_point at;
-};
-
-class RecordingBridge : public BridgeHost {
-  public:
-    // Passes everything on to `target` when given.
-    explicit RecordingBridge(BridgeHost* target = nullptr) : target_(target) {}
-    void handleBridgeMessage(const char* bytes, size_t length) override;
-    void setBridgeSink(UiSink sink) override;
-    void onEditorOpened() override;
-    void onEditorClosed() override;
-    void onEditorError(const char* reason) override;
-
-    // The first recorded page message whose text contains `part`, or null.
-    const PageMessage* find(const std::string& part) const;
-
-    std::vector<PageMessage> messages;
-    std::vector<std::string> errors;
+    std::vector<std::string> messages, errors;
     UiSink sink;
-    int sinkInstalls = 0;
-    int opened = 0;
-    int closed = 0;
-    // Runs after each page message was handled (e.g. a host's reaction).
-    std::function<void()> afterMessage;
-
-  private:
-    BridgeHost* target_;
+    int sinkInstalls = 0, opened = 0, closed = 0;
 };
 
-// The process ids whose parent is `parent`, read from /proc.
-std::vector<pid_t> childrenOf(pid_t parent);
-// `root` and everything below it in the process tree.
-std::vector<pid_t> processTree(pid_t root);
-// Proportional set size in KiB from /proc/<pid>/smaps_rollup; 0 when gone.
-long pssKiB(pid_t pid);
+// Writes `dir`/ui holding index.html with `page`, and the ways out of it a
+// server must refuse: the symlink "evil" to the sibling folder "ui-evil"
+// (holding secret.txt) and the symlink "out.txt" to `dir`/outside.txt.
+// Returns the ui folder.
+std::string makeUiTree(const std::filesystem::path& dir, const std::string& page);
 
 }  // namespace kelvo::test

@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
-#include <set>
 
 #include "editor_host.h"
+#include "temp_dir.h"
+
+extern "C" {
+void* kelvoStartCadenceClock(void (*callback)(void*), void* context, double intervalSeconds);
+void kelvoStopCadenceClock(void* handle);
+}
 
 namespace kelvo::test {
 namespace {
@@ -22,214 +25,150 @@ using namespace Steinberg;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-TEST(EditorSize, RequestsAreClampedIntoTheEditorsRange) {
-    struct Case {
-        ViewRect in, out;
-    } cases[] = {
-        {{0, 0, 300, 2000}, {0, 0, 620, 1200}},
-        {{10, 20, 1010, 820}, {10, 20, 1010, 820}},
-        {{0, 0, 5000, 100}, {0, 0, 1600, 500}},
-    };
-    for (const Case& c : cases) {
-        ViewRect rect = c.in;
-        clampEditorRect(rect);
-        EXPECT_EQ(rect.right, c.out.right) << c.in.right;
-        EXPECT_EQ(rect.bottom, c.out.bottom) << c.in.bottom;
-    }
+TEST(EditorSize, TheViewStartsAt980x760AndClampsRequestsIntoRange) {
     WebViewPlugView view(EditorLink{}, "/", "/nonexistent");
-    ViewRect rect(0, 0, 300, 2000);
-    EXPECT_EQ(view.checkSizeConstraint(&rect), kResultOk);
-    EXPECT_EQ(rect.getWidth(), 620);
-    EXPECT_EQ(view.checkSizeConstraint(nullptr), kInvalidArgument);
-    EXPECT_EQ(view.onSize(nullptr), kResultFalse);
+    ViewRect rect;
+    view.getSize(&rect);
+    EXPECT_EQ(std::pair(rect.getWidth(), rect.getHeight()), std::pair(980, 760));
     EXPECT_EQ(view.canResize(), kResultTrue);
-    ViewRect initial;
-    view.getSize(&initial);
-    EXPECT_EQ(initial.getWidth(), 980);
-    EXPECT_EQ(initial.getHeight(), 760);
+    // Width and height asked for and granted; the top left corner stays.
+    const int cases[][4] = {{300, 2000, 620, 1200}, {1000, 800, 1000, 800}, {5000, 100, 1600, 500}};
+    for (const auto& c : cases) {
+        ViewRect checked(10, 20, 10 + c[0], 20 + c[1]), sized = checked;
+        EXPECT_EQ(view.checkSizeConstraint(&checked), kResultOk);
+        view.onSize(&sized);
+        for (const ViewRect& rect : {checked, sized})
+            EXPECT_EQ(std::pair(rect.right, rect.bottom), std::pair(10 + c[2], 20 + c[3]));
+    }
 }
 
 bool gone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-class PlugViewTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kelvo-view-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-        ui = dir + "/ui";
-        std::filesystem::create_directory(ui);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir); }
+// The stand-in echoes every line, so a text the controller sends comes back
+// as a page message.
+constexpr const char* ECHO = "exec cat <&3 >&3";
+constexpr const char* STUBBORN = "exec sleep 30";
 
+class PlugViewTest : public TempDirTest {
+  protected:
     // A stand-in helper running `body` as a shell script; the socket is fd 3.
-    std::string helper(const std::string& name, const std::string& body) {
-        const std::string path = dir + "/" + name;
+    std::string helper(const std::string& body) {
+        const std::string path = (dir / std::to_string(std::hash<std::string>()(body))).string();
         std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
         ::chmod(path.c_str(), 0755);
         return path;
     }
-    IPtr<WebViewPlugView> view(const std::string& helperPath, IPlugFrame* frame) {
+    IPtr<WebViewPlugView> view(const std::string& helperPath) {
         EditorLink link;
         link.host = &bridge;
         link.tick = [this] { ++ticks; };
-        IPtr<WebViewPlugView> made = owned(new WebViewPlugView(link, ui, helperPath));
+        IPtr<WebViewPlugView> made = owned(new WebViewPlugView(link, dir.string(), helperPath));
         made->setFrame(frame);
         return made;
     }
-    bool run(const std::function<bool()>& done, std::chrono::milliseconds timeout = 3000ms) {
-        return loop->runUntil(done, timeout);
+    tresult attach(WebViewPlugView* plugView, FIDString type = kPlatformTypeX11EmbedWindowID) {
+        return plugView->attached(reinterpret_cast<void*>(0x1234), type);
     }
+    size_t registered() const { return frame->handlerCount() + frame->timerCount(); }
 
-    std::string dir, ui;
-    IPtr<PollRunLoop> loop = owned(new PollRunLoop());
-    IPtr<TestFrame> frame = owned(new TestFrame(loop));
+    IPtr<TestFrame> frame = owned(new TestFrame());
     RecordingBridge bridge;
     int ticks = 0;
-    void* parent = reinterpret_cast<void*>(0x1234);
 };
 
-// The stand-in echoes every line, so a text the controller sends comes back
-// as a page message.
-constexpr const char* ECHO = "exec cat <&3 >&3";
-
+// Attaching fails, with the reason, without a run loop or a helper. Hosts
+// attach, remove and attach one view again, and may drop the frame before
+// removing it: the view keeps the run loop it registered with. While it is
+// attached the module's clock exports find that run loop, and only then.
 TEST_F(PlugViewTest, AttachRemoveAttachOnOneViewLeavesNothingBehind) {
-    IPtr<WebViewPlugView> plugView = view(helper("echo", ECHO), frame);
-    EXPECT_EQ(plugView->isPlatformTypeSupported("NSView"), kResultFalse);
-    EXPECT_EQ(plugView->attached(parent, "NSView"), kResultFalse);
+    IPtr<WebViewPlugView> plugView = view(helper(ECHO));
+    frame->offerRunLoop = false;
+    EXPECT_EQ(attach(plugView), kResultFalse);
+    frame->offerRunLoop = true;
+    EXPECT_EQ(attach(view((dir / "missing").string())), kResultFalse);
+    EXPECT_EQ(attach(plugView, "NSView"), kResultFalse);
+    EXPECT_EQ(bridge.errors,
+              (std::vector<std::string>{"no run loop from host", "webview allocation failed"}));
+    int clockTicks = 0;
+    const auto count = [](void* context) { ++*static_cast<int*>(context); };
     for (int round = 1; round <= 2; ++round) {
-        ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
+        EXPECT_EQ(kelvoStartCadenceClock(count, &clockTicks, 0), nullptr);
+        ASSERT_EQ(attach(plugView), kResultOk);
         const pid_t pid = plugView->helperPid();
-        EXPECT_EQ(loop->handlerCount(), 1u);
-        EXPECT_EQ(loop->timerCount(), 1u);
-        ASSERT_TRUE(bridge.sink);
+        EXPECT_EQ(std::pair(frame->handlerCount(), frame->timerCount()), std::pair(1ul, 1ul));
+        void* clock = kelvoStartCadenceClock(count, &clockTicks, 0.005);
         bridge.sink(R"({"type":"kelvo.hello"})");
-        EXPECT_TRUE(run([&] { return bridge.find("kelvo.hello") && ticks > 0; }));
+        EXPECT_TRUE(frame->runUntil(
+            [&] { return bridge.find("kelvo.hello") && ticks > 0 && clockTicks >= 3 * round; },
+            3s));
+        kelvoStopCadenceClock(clock);
         bridge.messages.clear();
+        if (round == 2) plugView->setFrame(nullptr);
         plugView->removed();
-        EXPECT_EQ(loop->handlerCount(), 0u);
-        EXPECT_EQ(loop->timerCount(), 0u);
+        EXPECT_EQ(registered(), 0u);
         EXPECT_FALSE(bridge.sink);
         EXPECT_TRUE(gone(pid));
-        EXPECT_EQ(bridge.opened, round);
-        EXPECT_EQ(bridge.closed, round);
+        EXPECT_EQ(std::pair(bridge.opened, bridge.closed), std::pair(round, round));
     }
-}
-
-// Hosts drop the frame before removing the view; the view still reaches the
-// run loop it registered with.
-TEST_F(PlugViewTest, RemovalAfterTheFrameWasDroppedUnregistersEverything) {
-    IPtr<WebViewPlugView> plugView = view(helper("echo", ECHO), frame);
-    ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    plugView->setFrame(nullptr);
-    frame = nullptr;
-    plugView->removed();
-    EXPECT_EQ(loop->handlerCount(), 0u);
-    EXPECT_EQ(loop->timerCount(), 0u);
-}
-
-TEST_F(PlugViewTest, ADestroyedViewUnregistersWhatItsHostNeverRemoved) {
-    pid_t pid = -1;
-    {
-        IPtr<WebViewPlugView> plugView = view(helper("echo", ECHO), frame);
-        ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-        pid = plugView->helperPid();
-    }
-    EXPECT_EQ(loop->handlerCount(), 0u);
-    EXPECT_EQ(loop->timerCount(), 0u);
-    EXPECT_EQ(bridge.closed, 1);
-    EXPECT_TRUE(gone(pid));
 }
 
 // With two views on one controller the last attached holds the sink; when it
-// goes the other takes it back, and the other going first changes nothing.
+// goes the other takes it back, and the other going first changes nothing. A
+// view destroyed while attached removes itself.
 TEST_F(PlugViewTest, TwoViewsOfOneControllerHandTheSinkOn) {
-    const std::string echo = helper("echo", ECHO);
-    IPtr<WebViewPlugView> first = view(echo, frame);
-    IPtr<WebViewPlugView> second = view(echo, frame);
-    ASSERT_EQ(first->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    ASSERT_EQ(second->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    EXPECT_EQ(loop->handlerCount(), 2u);
+    IPtr<WebViewPlugView> first = view(helper(ECHO)), second = view(helper(ECHO));
+    ASSERT_EQ(attach(first), kResultOk);
+    ASSERT_EQ(attach(second), kResultOk);
     second->removed();
-    ASSERT_TRUE(bridge.sink);
     bridge.sink(R"({"type":"to.first"})");
-    EXPECT_TRUE(run([&] { return bridge.find("to.first") != nullptr; }));
-    ASSERT_EQ(second->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
+    EXPECT_TRUE(frame->runUntil([&] { return bridge.find("to.first") != nullptr; }, 3s));
+    ASSERT_EQ(attach(second), kResultOk);
     const int installs = bridge.sinkInstalls;
     first->removed();
     EXPECT_EQ(bridge.sinkInstalls, installs);
-    EXPECT_TRUE(bridge.sink);
-    second->removed();
+    const pid_t pid = second->helperPid();
+    second = nullptr;
     EXPECT_FALSE(bridge.sink);
-    EXPECT_EQ(loop->handlerCount(), 0u);
-    EXPECT_EQ(loop->timerCount(), 0u);
+    EXPECT_EQ(registered(), 0u);
+    EXPECT_EQ(bridge.closed, 3);
+    EXPECT_TRUE(gone(pid));
 }
 
-TEST_F(PlugViewTest, TheHelperHoldsOnlyStandardStreamsAndItsSocket) {
-    IPtr<WebViewPlugView> plugView = view(helper("sleeper", "exec sleep 30"), frame);
-    ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    const std::string proc = "/proc/" + std::to_string(plugView->helperPid());
-    ASSERT_TRUE(run([&] {
-        std::error_code error;
-        return std::filesystem::read_symlink(proc + "/exe", error).filename() == "sleep";
-    }));
-    std::set<std::string> fds;
-    for (const auto& entry : std::filesystem::directory_iterator(proc + "/fd"))
-        fds.insert(entry.path().filename());
-    EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2", "3"}));
-    plugView->removed();
-}
-
-// A helper that ignores its closed socket is killed after the grace time and
-// reaped, also when the host reaps children itself.
-TEST_F(PlugViewTest, AHelperThatDoesNotExitIsKilledAfterABoundedWait) {
-    for (const bool hostReaps : {false, true}) {
-        if (hostReaps) ::signal(SIGCHLD, SIG_IGN);
-        IPtr<WebViewPlugView> plugView = view(helper("stubborn", "exec sleep 30"), frame);
-        ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-        const pid_t pid = plugView->helperPid();
-        const auto start = Clock::now();
-        plugView->removed();
-        const auto took = Clock::now() - start;
-        EXPECT_GE(took, 400ms) << hostReaps;
-        EXPECT_LT(took, 3000ms) << hostReaps;
-        EXPECT_TRUE(gone(pid)) << hostReaps;
+// Removal does not wait for a helper that exits on its closed socket, kills
+// one that does not after the grace time, and reaps both, also when the
+// host reaps children itself.
+TEST_F(PlugViewTest, RemovalEndsTheHelperWithinABoundedWait) {
+    for (const char* body : {ECHO, STUBBORN}) {
+        for (const bool hostReaps : {false, true}) {
+            SCOPED_TRACE(testing::Message() << body << (hostReaps ? ", host reaps" : ""));
+            ::signal(SIGCHLD, hostReaps ? SIG_IGN : SIG_DFL);
+            IPtr<WebViewPlugView> plugView = view(helper(body));
+            ASSERT_EQ(attach(plugView), kResultOk);
+            const pid_t pid = plugView->helperPid();
+            const auto start = Clock::now();
+            plugView->removed();
+            const auto took = Clock::now() - start;
+            EXPECT_TRUE(body == ECHO ? took < 400ms : took >= 400ms && took < 3s);
+            EXPECT_TRUE(gone(pid));
+        }
     }
     ::signal(SIGCHLD, SIG_DFL);
 }
 
-TEST_F(PlugViewTest, AHelperThatExitsOnEndOfFileIsNotWaitedFor) {
-    ::signal(SIGCHLD, SIG_IGN);
-    IPtr<WebViewPlugView> plugView = view(helper("echo", ECHO), frame);
-    ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    const auto start = Clock::now();
-    plugView->removed();
-    EXPECT_LT(Clock::now() - start, 400ms);
-    ::signal(SIGCHLD, SIG_DFL);
-}
-
-// The helper dying leaves an attached view with no socket to watch.
-TEST_F(PlugViewTest, AHelperThatDiesIsUnwatchedAndReaped) {
-    IPtr<WebViewPlugView> plugView = view(helper("quitter", "exit 0"), frame);
-    ASSERT_EQ(plugView->attached(parent, kPlatformTypeX11EmbedWindowID), kResultOk);
-    EXPECT_TRUE(run([&] { return loop->handlerCount() == 0; }));
+// The helper inherits none of the host's descriptors: it lists its own, the
+// last being the folder it reads. When it dies the view has no socket left
+// to watch.
+TEST_F(PlugViewTest, TheHelperHoldsOnlyItsSocketAndADeadOneIsUnwatched) {
+    const int inheritable = ::dup(2);
+    IPtr<WebViewPlugView> plugView = view(helper("exec ls /proc/self/fd >&3"));
+    ASSERT_EQ(attach(plugView), kResultOk);
+    EXPECT_TRUE(frame->runUntil([&] { return frame->handlerCount() == 0; }, 3s));
+    EXPECT_EQ(bridge.messages, (std::vector<std::string>{"0", "1", "2", "3", "4"}));
     EXPECT_EQ(plugView->helperPid(), -1);
-    EXPECT_EQ(loop->timerCount(), 1u);
-    plugView->removed();
-}
-
-TEST_F(PlugViewTest, AttachFailsWithoutRunLoopOrHelper) {
-    IPtr<TestFrame> bare = owned(new TestFrame(nullptr));
-    IPtr<WebViewPlugView> noLoop = view(helper("echo", ECHO), bare);
-    EXPECT_EQ(noLoop->attached(parent, kPlatformTypeX11EmbedWindowID), kResultFalse);
-    IPtr<WebViewPlugView> noHelper = view(dir + "/missing", frame);
-    EXPECT_EQ(noHelper->attached(parent, kPlatformTypeX11EmbedWindowID), kResultFalse);
-    EXPECT_EQ(bridge.errors,
-              (std::vector<std::string>{"no run loop from host", "webview allocation failed"}));
-    EXPECT_EQ(loop->handlerCount(), 0u);
-    EXPECT_EQ(bridge.opened, 0);
+    EXPECT_EQ(frame->timerCount(), 1u);
+    ::close(inheritable);
 }
 
 TEST(EditorCreation, WithoutControllerThereIsNoEditor) {

@@ -23,17 +23,6 @@ X11Window::~X11Window() {
     XCloseDisplay(display_);
 }
 
-int X11Window::connectionFd() const {
-    return display_ ? ConnectionNumber(display_) : -1;
-}
-
-void X11Window::drainEvents() {
-    while (display_ && XPending(display_) > 0) {
-        XEvent event;
-        XNextEvent(display_, &event);
-    }
-}
-
 void X11Window::resize(int width, int height) {
     XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XSync(display_, False);
@@ -46,17 +35,14 @@ void X11Window::destroy() {
     window_ = 0;
 }
 
-void X11Window::childSize(int& width, int& height) {
-    width = height = 0;
+std::pair<int, int> X11Window::childSize() {
     Window root = 0, parent = 0, *children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(display_, window_, &root, &parent, &children, &count)) return;
     XWindowAttributes attributes{};
-    if (count > 0 && XGetWindowAttributes(display_, children[0], &attributes)) {
-        width = attributes.width;
-        height = attributes.height;
-    }
+    if (XQueryTree(display_, window_, &root, &parent, &children, &count) && count > 0)
+        XGetWindowAttributes(display_, children[0], &attributes);
     if (children) XFree(children);
+    return {attributes.width, attributes.height};
 }
 
 int X11Window::distinctColours() {

@@ -4,28 +4,22 @@
 
 #include <X11/Xlib.h>
 
-#include <string>
+#include <utility>
 
 namespace kelvo::test {
 
 class X11Window {
   public:
-    // Opens the display named by DISPLAY; ok() is false without one.
+    // Opens the display named by DISPLAY; id() is 0 without one.
     X11Window(int width, int height);
     ~X11Window();
-    X11Window(const X11Window&) = delete;
-    X11Window& operator=(const X11Window&) = delete;
 
-    bool ok() const { return window_ != 0; }
     Window id() const { return window_; }
     void* parentHandle() const { return reinterpret_cast<void*>(window_); }
-    int connectionFd() const;
-    // Reads and discards pending events, so the connection keeps flowing.
-    void drainEvents();
     void resize(int width, int height);
     void destroy();
     // The size of the first child window (the embedded editor), or 0 × 0.
-    void childSize(int& width, int& height);
+    std::pair<int, int> childSize();
     // How many distinct pixel values a sparse grid of the window shows.
     int distinctColours();
 

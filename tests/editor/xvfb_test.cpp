@@ -5,16 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "bundle_loader.h"
 #include "editor_host.h"
 #include "hosted_instance.h"
 #include "public.sdk/source/vst/hosting/hostclasses.h"
+#include "temp_dir.h"
 #include "webview_plug_view.h"
 #include "x11_window.h"
 
@@ -23,90 +22,61 @@ namespace {
 
 using namespace Steinberg;
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
-// Traversal attempts the test page fetches: only the first may succeed.
-constexpr const char* PROBE_PAGE = R"(<!doctype html>
-<html><body style="background:#204060;color:#fff"><h1>probe</h1><script>
-window.kelvoHost.onMessage(function (m) {
-  window.kelvoHost.postMessage({type: "test.echo", got: m.type});
-});
-var paths = ["index.html", "%2e%2e/outside.txt", "..%2foutside.txt", "evil/secret.txt",
-             "out.txt", "missing.txt"];
-Promise.all(paths.map(function (p) {
-  return fetch(p).then(function (r) { return r.status + " " + r.headers.get("content-type"); },
-                       function () { return "refused"; });
-})).then(function (results) {
-  window.kelvoHost.postMessage({type: "test.statuses", results: results});
-});
-</script></body></html>
-)";
+// Fetches itself, then what must be refused: an encoded "..", an encoded
+// "/", a symlink into the sibling folder "ui-evil" and one out; and answers
+// every message.
+constexpr const char* PROBE_PAGE = R"(<script>
+const host = window.kelvoHost;
+host.onMessage((m) => host.postMessage({type: "test.echo", got: m.type}));
+Promise.all(["index.html", "%2e%2e/outside.txt", "..%2foutside.txt", "evil/secret.txt", "out.txt"]
+  .map((p) => fetch(p).then((r) => r.status + " " + r.headers.get("content-type"), () => "refused")))
+  .then((results) => host.postMessage({type: "test.statuses", results}));
+</script>)";
 
-class EditorUnderX : public ::testing::Test {
+// Reaps every child that has exited; true when none is left.
+bool allReaped() {
+    for (;;)
+        if (const pid_t reaped = ::waitpid(-1, nullptr, WNOHANG); reaped <= 0)
+            return reaped < 0 && errno == ECHILD;
+}
+
+class EditorUnderX : public TempDirTest {
   protected:
-    static void SetUpTestSuite() {
-        // WebKit's own processes outlive the helper briefly; as their
-        // subreaper the test sees (and reaps) them.
-        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    }
-    void SetUp() override {
-        ASSERT_TRUE(window.ok()) << "no X display";
-        loop->extraFd = window.connectionFd();
-        loop->onExtra = [this] { window.drainEvents(); };
-        char pattern[] = "/tmp/kelvo-xvfb-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
+    // WebKit's own processes outlive the helper briefly; as their subreaper
+    // the test sees (and reaps) them.
+    static void SetUpTestSuite() { ::prctl(PR_SET_CHILD_SUBREAPER, 1); }
     void TearDown() override {
-        EXPECT_TRUE(loop->runUntil([] { return noProcessLeft(); }, 5000ms))
-            << childrenOf(::getpid()).size() << " processes left";
-        fs::remove_all(dir);
+        EXPECT_TRUE(frame->runUntil(allReaped, 5s)) << "processes left";
+        TempDirTest::TearDown();
     }
-    static bool noProcessLeft() {
-        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
-        }
-        return childrenOf(::getpid()).empty();
-    }
-    IPtr<WebViewPlugView> attach(BridgeHost* host, const std::string& root) {
-        EditorLink link;
-        link.host = host;
-        IPtr<WebViewPlugView> view = owned(new WebViewPlugView(link, root, KELVO_HELPER_PATH));
+    tresult attach(IPlugView* view) {
         view->setFrame(frame);
-        EXPECT_EQ(view->attached(window.parentHandle(), kPlatformTypeX11EmbedWindowID), kResultOk);
-        return view;
-    }
-    bool rendered() {
-        return loop->runUntil([this] { return window.distinctColours() >= 8; }, 15000ms);
-    }
-    std::string probeRoot() {
-        const std::string root = dir + "/ui";
-        fs::create_directories(root);
-        fs::create_directories(dir + "/ui-evil");
-        std::ofstream(root + "/index.html") << PROBE_PAGE;
-        std::ofstream(dir + "/ui-evil/secret.txt") << "s";
-        std::ofstream(dir + "/outside.txt") << "o";
-        fs::create_symlink("../ui-evil", root + "/evil");
-        fs::create_symlink(dir + "/outside.txt", root + "/out.txt");
-        return root;
+        return view->attached(window.parentHandle(), kPlatformTypeX11EmbedWindowID);
     }
 
     X11Window window{980, 760};
-    IPtr<PollRunLoop> loop = owned(new PollRunLoop());
-    IPtr<TestFrame> frame = owned(new TestFrame(loop));
-    std::string dir;
+    IPtr<TestFrame> frame = owned(new TestFrame());
 };
 
-// The real page with a real controller: it paints and follows the parent.
-TEST_F(EditorUnderX, RendersThePageAndResizesWithTheParent) {
+// The installed bundle's own view (the helper beside the module, the page
+// from Resources/ui) paints, follows the parent's size, and its helper exits
+// when the parent window goes.
+TEST_F(EditorUnderX, TheBundlesEditorRendersResizesAndEndsWithItsParent) {
+    LoadedBundle bundle(KELVO_BUNDLE_DIR);
+    ASSERT_NE(bundle.factory(), nullptr) << bundle.error();
+    const auto uiRoot =
+        reinterpret_cast<const char* (*)()>(bundle.symbol("kelvoPluginUiRootForDiagnostics"));
+    ASSERT_NE(uiRoot, nullptr);
+    EXPECT_EQ(fs::path(uiRoot()), fs::canonical(KELVO_BUNDLE_DIR) / "Contents/Resources/ui");
     Vst::HostApplication application;
-    IPtr<KelvoController> controller = owned(new KelvoController());
-    ASSERT_EQ(controller->initialize(&application), kResultOk);
-    RecordingBridge bridge(controller.get());
-    IPtr<WebViewPlugView> view = attach(&bridge, KELVO_SOURCE_UI);
-    ASSERT_TRUE(rendered());
-    // The page asks for the hello once it listens; the shot shows the answer.
-    ASSERT_TRUE(loop->runUntil([&] { return bridge.find("kelvo.ready") != nullptr; }, 10000ms));
-    loop->runUntil([] { return false; }, 1500ms);
+    HostedInstance instance(bundle.factory(), &application);
+    ASSERT_TRUE(instance.created());
+    IPtr<IPlugView> view = owned(instance.controller()->createView("editor"));
+    ASSERT_TRUE(view);
+    ASSERT_EQ(attach(view), kResultOk);
+    ASSERT_TRUE(frame->runUntil([&] { return window.distinctColours() >= 8; }, 15s));
+    frame->runUntil([] { return false; }, 1500ms);  // the page fills in from the hello
     const std::string shot = std::string(KELVO_ARTIFACTS) + "/editor-xvfb.png";
     const std::string command = "timeout 10 import -window " + std::to_string(window.id()) + " " +
                                 shot + " && test $(identify -format %k " + shot + ") -ge 8";
@@ -115,65 +85,31 @@ TEST_F(EditorUnderX, RendersThePageAndResizesWithTheParent) {
     window.resize(1200, 900);
     ViewRect size(0, 0, 1200, 900);
     view->onSize(&size);
-    int width = 0, height = 0;
-    EXPECT_TRUE(loop->runUntil(
-        [&] {
-            window.childSize(width, height);
-            return width == 1200 && height == 900;
-        },
-        5000ms))
-        << width << " x " << height;
+    EXPECT_TRUE(frame->runUntil([&] { return window.childSize() == std::pair(1200, 900); }, 5s));
+    window.destroy();
+    EXPECT_TRUE(frame->runUntil(allReaped, 5s)) << "the helper outlived its parent window";
     view->removed();
-    controller->terminate();
 }
 
 // Messages both ways, the scheme's statuses, and an exit on the closed socket
 // well inside the grace time after which it would be killed.
 TEST_F(EditorUnderX, ServesOnlyTheUiFolderAndExitsWhenItsSocketCloses) {
     RecordingBridge bridge;
-    IPtr<WebViewPlugView> view = attach(&bridge, probeRoot());
-    ASSERT_TRUE(bridge.sink);
+    EditorLink link;
+    link.host = &bridge;
+    IPtr<WebViewPlugView> view =
+        owned(new WebViewPlugView(link, makeUiTree(dir, PROBE_PAGE), KELVO_HELPER_PATH));
+    ASSERT_EQ(attach(view), kResultOk);
     bridge.sink(R"({"type":"kelvo.hello"})");
-    ASSERT_TRUE(loop->runUntil(
-        [&] { return bridge.find("test.statuses") && bridge.find("test.echo"); }, 15000ms));
-    EXPECT_EQ(bridge.find("test.statuses")->text,
+    ASSERT_TRUE(frame->runUntil(
+        [&] { return bridge.find("test.statuses") && bridge.find("test.echo"); }, 15s));
+    EXPECT_EQ(*bridge.find("test.statuses"),
               R"({"type":"test.statuses","results":["200 text/html","refused","refused",)"
-              R"("refused","refused","refused"]})");
-    EXPECT_EQ(bridge.find("test.echo")->text, R"({"type":"test.echo","got":"kelvo.hello"})");
+              R"("refused","refused"]})");
+    EXPECT_EQ(*bridge.find("test.echo"), R"({"type":"test.echo","got":"kelvo.hello"})");
     const auto start = std::chrono::steady_clock::now();
     view->removed();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
-}
-
-TEST_F(EditorUnderX, ExitsWhenTheParentWindowIsDestroyed) {
-    RecordingBridge bridge;
-    IPtr<WebViewPlugView> view = attach(&bridge, probeRoot());
-    ASSERT_TRUE(loop->runUntil([&] { return bridge.find("test.statuses") != nullptr; }, 15000ms));
-    window.destroy();
-    EXPECT_TRUE(loop->runUntil([&] { return view->helperPid() == -1; }, 3000ms));
-    view->removed();
-}
-
-// The installed bundle's own view: the helper beside the module, the page
-// from Resources/ui.
-TEST_F(EditorUnderX, TheBundleOpensItsEditor) {
-    LoadedBundle bundle(KELVO_BUNDLE_DIR);
-    ASSERT_NE(bundle.factory(), nullptr) << bundle.error();
-    auto uiRoot =
-        reinterpret_cast<const char* (*)()>(bundle.symbol("kelvoPluginUiRootForDiagnostics"));
-    ASSERT_NE(uiRoot, nullptr);
-    EXPECT_EQ(fs::path(uiRoot()), fs::canonical(KELVO_BUNDLE_DIR) / "Contents/Resources/ui");
-    Vst::HostApplication application;
-    {
-        HostedInstance instance(bundle.factory(), &application);
-        ASSERT_TRUE(instance.created());
-        IPtr<IPlugView> view = owned(instance.controller()->createView("editor"));
-        ASSERT_TRUE(view);
-        view->setFrame(frame);
-        ASSERT_EQ(view->attached(window.parentHandle(), kPlatformTypeX11EmbedWindowID), kResultOk);
-        EXPECT_TRUE(rendered());
-        view->removed();
-    }
 }
 
 }  // namespace

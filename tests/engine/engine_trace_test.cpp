@@ -16,10 +16,9 @@ TEST(EngineTrace, WritesSetupBlockAndEventLines) {
     std::remove(path.c_str());
     setenv("KELVO_KERNEL_TRACE", path.c_str(), 1);  // read once, at the first setup
 
-    FakeKernel fake;
-    fake.refuseNotes = true;
-    fake.install();
-    KernelEngine engine(fakeKernelFunctions());
+    FakeRig rig;
+    rig.fake.refuseNotes = true;
+    KernelEngine& engine = rig.engine;
     ASSERT_TRUE(engine.setup(44100, 256));
     ASSERT_TRUE(engine.pushNoteOn(36, 0.5, 130, 0, 0));
     ASSERT_TRUE(engine.pushParamNormalized(0, 0.5, 3));

@@ -25,13 +25,11 @@ inline std::ostream& operator<<(std::ostream& os, const FakeKernelEvent& e) {
 }
 
 struct FakeKernel {
-    double acceptedRate = 0;   // 0: every rate; otherwise only this one
-    bool refuseNotes = false;  // push_event of kinds 2 and 3 returns 2
-    bool refuseParameters = false;
+    double acceptedRate = 0;        // 0: every rate; otherwise only this one
+    bool refuseNotes = false;       // push_event of kinds 2 and 3 returns 2
     int refuseParameterPushes = 0;  // refuses this many parameter pushes, then accepts
     int failChunk = -1;             // process call (0-based) that returns 2
-    bool failEveryChunk = false;
-    bool constantOutput = false;  // 1.0 on both planes instead of the ramp
+    bool constantOutput = false;    // 1.0 on both planes instead of the ramp
 
     int creates = 0;
     std::vector<double> createRates;

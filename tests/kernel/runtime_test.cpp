@@ -21,7 +21,7 @@ TEST(TypedStores, ConvertLikeTheScriptRuntime) {
     };
     const Case cases[] = {
         {-1, 4294967295u, -1, 255},
-        {4294967296.0 + 5, 5, 5, 5},
+        {4294967301.0, 5, 5, 5},
         {NAN, 0, 0, 0},
         {INFINITY, 0, 0, 0},
         {-INFINITY, 0, 0, 0},
@@ -29,7 +29,7 @@ TEST(TypedStores, ConvertLikeTheScriptRuntime) {
         {-2.9, 4294967294u, -2, 254},
         {257.99, 257, 257, 1},
         {-0.5, 0, 0, 0},
-        {1e20, static_cast<uint32_t>(std::fmod(1e20, 4294967296.0)), 1661992960, 0},
+        {1e20, 1661992960u, 1661992960, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -39,19 +39,12 @@ TEST(TypedStores, ConvertLikeTheScriptRuntime) {
     }
 }
 
+// The codes of the other prefixes are checked by the death tests below.
 TEST(TrapRecords, CodeFollowsTheMessagePrefix) {
     const std::pair<const char*, const char*> cases[] = {
-        {"Uncaught Error: x\n", "SC4013"},
-        {"trelc: RangeError: typed array index 3 out of bounds (length 2)\n", "SC4014"},
-        {"trelc: TypeError: y", "SC4015"},
-        {"trelc: SyntaxError: z", "SC4016"},
-        {"trelc: out of memory\n", "SC4017"},
-        {"trelc: internal error: q", "SC4018"},
-        {"trelc: library callback failed", "SC4025"},
-        {"trelc: library entry 'f' invoked from a host callback\n", "SC4026"},
-        {"something else", "SC4019"},
-        {"trelc: outofmemory", "SC4019"},
-    };
+        {"Uncaught Error: x\n", "SC4013"},   {"trelc: TypeError: y", "SC4015"},
+        {"trelc: SyntaxError: z", "SC4016"}, {"trelc: library callback failed", "SC4025"},
+        {"something else", "SC4019"},        {"trelc: outofmemory", "SC4019"}};
     for (auto [message, code] : cases)
         EXPECT_EQ(trapCodeFor(message), code) << message;
 }
@@ -126,12 +119,8 @@ TEST(TrapDeathTest, ReentryFromTheSinkTraps) {
 }
 
 TEST(TrapDeathTest, WithoutASinkTheProcessAborts) {
-    EXPECT_DEATH(
-        {
-            KERNEL(set_panic_sink)(nullptr, nullptr);
-            trap("trelc: internal error: no sink\n");
-        },
-        "");
+    KERNEL(set_panic_sink)(nullptr, nullptr);
+    EXPECT_DEATH(trap("trelc: internal error: no sink\n"), "");
 }
 
 TEST(TrapDeathTest, OutOfMemoryInsideAnEntryBecomesATrap) {

@@ -22,6 +22,15 @@ namespace {
 }  // namespace
 
 PendingFile::PendingFile(std::string path) : path_(std::move(path)) {
+    // A device or pipe (say /dev/null) is written in place: moving a file
+    // over it would replace the device itself, when run as root.
+    struct stat existing {};
+    if (stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+        !S_ISDIR(existing.st_mode)) {
+        temporary_ = path_;
+        direct_ = true;
+        return;
+    }
     const size_t slash = path_.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
@@ -41,7 +50,7 @@ PendingFile::PendingFile(std::string path) : path_(std::move(path)) {
 }
 
 PendingFile::~PendingFile() {
-    if (!committed_) unlink(temporary_.c_str());
+    if (!committed_ && !direct_) unlink(temporary_.c_str());
 }
 
 void PendingFile::write(const void* bytes, size_t size) {
@@ -53,6 +62,7 @@ void PendingFile::write(const void* bytes, size_t size) {
 }
 
 void PendingFile::commit() {
+    if (direct_) return;
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) cannotWrite(path_, errno);
     committed_ = true;
 }

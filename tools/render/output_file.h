@@ -1,5 +1,6 @@
 // An output written beside its final path under a temporary name and moved
-// into place only when complete: a failed run leaves no partial file.
+// into place only when complete: a failed run leaves no partial file. An
+// existing device or pipe is written directly.
 #pragma once
 
 #include <string>
@@ -27,6 +28,7 @@ class PendingFile {
     std::string path_;
     std::string temporary_;
     bool committed_ = false;
+    bool direct_ = false;
 };
 
 }  // namespace tambro::render
