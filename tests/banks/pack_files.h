@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ inline std::string sha256Of(const std::vector<uint8_t>& bytes) {
 
 inline std::string sha256Of(const std::string& text) {
     return sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// Each value as `bytes` little-endian bytes.
+inline void putLE(std::vector<uint8_t>& out, int bytes, std::initializer_list<uint64_t> values) {
+    for (uint64_t value : values)
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
 }  // namespace kelvo::test

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "pack_files.h"
+
 namespace kelvo::test {
 
 struct ZipEntry {
@@ -30,66 +32,44 @@ inline uint32_t crc32(const std::string& bytes) {
 }
 
 inline std::vector<uint8_t> makeZip(const std::vector<ZipEntry>& entries) {
-    constexpr uint32_t UTF8_NAMES = 0x0800;  // general-purpose flag bit 11
     std::vector<uint8_t> out, directory;
-    auto u16 = [](std::vector<uint8_t>& to, uint32_t value) {
-        to.push_back(static_cast<uint8_t>(value));
-        to.push_back(static_cast<uint8_t>(value >> 8));
-    };
-    auto u32 = [&](std::vector<uint8_t>& to, uint32_t value) {
-        u16(to, value & 0xFFFF);
-        u16(to, value >> 16);
-    };
-    auto bytes = [](std::vector<uint8_t>& to, const std::string& text) {
-        to.insert(to.end(), text.begin(), text.end());
+    auto append = [](std::vector<uint8_t>& to, const auto& bytes) {
+        to.insert(to.end(), bytes.begin(), bytes.end());
     };
     for (const ZipEntry& entry : entries) {
-        uint32_t offset = static_cast<uint32_t>(out.size());
-        uint32_t crc = crc32(entry.content);
-        uint32_t size = static_cast<uint32_t>(entry.content.size());
+        const uint64_t size = entry.content.size(), offset = out.size();
         // A zip64 field carries the declared size; the 32-bit one says so.
-        std::vector<uint8_t> extra;
-        if (entry.declaredSize) {
-            u16(extra, 0x0001);
-            u16(extra, 8);
-            u32(extra, static_cast<uint32_t>(*entry.declaredSize));
-            u32(extra, static_cast<uint32_t>(*entry.declaredSize >> 32));
-        }
-        uint32_t declared = entry.declaredSize ? 0xFFFFFFFFu : size;
-        uint32_t version = entry.declaredSize ? 45u : 20u;
-        u32(out, 0x04034b50);
-        for (uint32_t field : {version, UTF8_NAMES, 0u, 0u, 0x21u})
-            u16(out, field);
-        for (uint32_t field : {crc, size, declared})
-            u32(out, field);
-        u16(out, static_cast<uint32_t>(entry.name.size()));
-        u16(out, static_cast<uint32_t>(extra.size()));
-        bytes(out, entry.name);
-        out.insert(out.end(), extra.begin(), extra.end());
-        bytes(out, entry.content);
+        std::vector<uint8_t> extra, shared;
+        if (entry.declaredSize) putLE(extra, 2, {0x0001, 8});
+        if (entry.declaredSize) putLE(extra, 8, {*entry.declaredSize});
+        const uint32_t version = entry.declaredSize ? 45 : 20;
+        // Both headers go on alike from the flags (UTF-8 names), the method
+        // (stored), time and date, to the name and extra lengths.
+        putLE(shared, 2, {0x0800, 0, 0, 0x21});
+        putLE(shared, 4, {crc32(entry.content), size, entry.declaredSize ? 0xFFFFFFFFu : size});
+        putLE(shared, 2, {entry.name.size(), extra.size()});
 
-        u32(directory, 0x02014b50);
-        for (uint32_t field : {0x0300u | version, version, UTF8_NAMES, 0u, 0u, 0x21u})
-            u16(directory, field);
-        for (uint32_t field : {crc, size, declared})
-            u32(directory, field);
-        for (uint32_t field : {static_cast<uint32_t>(entry.name.size()),
-                               static_cast<uint32_t>(extra.size()), 0u, 0u, 0u})
-            u16(directory, field);
-        u32(directory, entry.mode << 16);
-        u32(directory, offset);
-        bytes(directory, entry.name);
-        directory.insert(directory.end(), extra.begin(), extra.end());
+        putLE(out, 4, {0x04034b50});
+        putLE(out, 2, {version});
+        append(out, shared);
+        append(out, entry.name);
+        append(out, extra);
+        append(out, entry.content);
+
+        putLE(directory, 4, {0x02014b50});
+        putLE(directory, 2, {0x0300u | version, version});
+        append(directory, shared);
+        putLE(directory, 2, {0, 0, 0});  // comment, disk, internal attributes
+        putLE(directory, 4, {uint64_t{entry.mode} << 16, offset});
+        append(directory, entry.name);
+        append(directory, extra);
     }
-    uint32_t directoryOffset = static_cast<uint32_t>(out.size());
-    out.insert(out.end(), directory.begin(), directory.end());
-    u32(out, 0x06054b50);
-    for (uint32_t field :
-         {0u, 0u, static_cast<uint32_t>(entries.size()), static_cast<uint32_t>(entries.size())})
-        u16(out, field);
-    u32(out, static_cast<uint32_t>(directory.size()));
-    u32(out, directoryOffset);
-    u16(out, 0);
+    const uint64_t directoryOffset = out.size(), count = entries.size();
+    append(out, directory);
+    putLE(out, 4, {0x06054b50});
+    putLE(out, 2, {0, 0, count, count});
+    putLE(out, 4, {directory.size(), directoryOffset});
+    putLE(out, 2, {0});
     return out;
 }
 

@@ -8,12 +8,18 @@
 #include "runtime_health_json.h"
 
 namespace kelvo {
+
+struct RuntimeDiagnosticsTestAccess {
+    static RealtimeDiagnosticQueue& queue(RuntimeDiagnostics& diagnostics) {
+        return diagnostics.queue_;
+    }
+};
+
 namespace {
 
 std::string report(const kelvo_runtime_diagnostic_ring& ring, bool forced = false,
-                   double sampleRate = 48000.0, int32_t maxBlockFrames = 512) {
-    return writeRuntimeHealthJson(ring, "music.kelvo.drum-synth", "0.1.0", sampleRate,
-                                  maxBlockFrames, forced);
+                   double sampleRate = 48000.0) {
+    return writeRuntimeHealthJson(ring, "music.kelvo.drum-synth", "0.1.0", sampleRate, 512, forced);
 }
 
 TEST(RuntimeHealthJson, RefusedHostFormatIsAlsoTheFirstError) {
@@ -31,27 +37,42 @@ TEST(RuntimeHealthJson, RefusedHostFormatIsAlsoTheFirstError) {
               R"("lifecycle":"configured","status":"failed",)"
               R"("counters":{"diagnostics":1,"diagnostics.dropped":0},"diagnostics":[)" +
                   record + R"(],"firstError":)" + record + "}");
+
+    // Without a module id or version the identity says so.
+    EXPECT_NE(writeRuntimeHealthJson(diagnostics.ring(), nullptr, "", 48000.0, 64, false)
+                  .find(R"("identity":{"moduleId":"unknown","version":"unknown",)"),
+              std::string::npos);
+}
+
+using Record = std::function<void(RuntimeDiagnostics&)>;
+
+// `times` records on the main thread (phase 7 unless given).
+Record stored(int times, uint32_t code, uint8_t severity, const char* message = "m",
+              const char* detail = nullptr, uint8_t phase = 7) {
+    return [=](RuntimeDiagnostics& d) {
+        for (int i = 0; i < times; ++i)
+            d.recordDiagnostic(code, severity, phase, message, detail);
+    };
+}
+
+// `times` entries from the audio thread, drained by the report's snapshot.
+Record audio(int times, uint32_t code) {
+    return [=](RuntimeDiagnostics& d) {
+        for (int i = 0; i < times; ++i)
+            d.recordRealtimeDiagnostic(code, 2, 7);
+    };
+}
+
+Record then(Record first, Record second) {
+    return [=](RuntimeDiagnostics& d) {
+        first(d);
+        second(d);
+    };
 }
 
 // Variants of that report, each by the fragment it must (or must not) hold.
-TEST(RuntimeHealthJson, StatusCountersNumbersAndTexts) {
-    using Record = std::function<void(RuntimeDiagnostics&)>;
-    auto severities = [](std::vector<uint8_t> list) -> Record {
-        return [list](RuntimeDiagnostics& d) {
-            for (uint8_t severity : list)
-                d.recordDiagnostic(5, severity, 7, "m", "");
-        };
-    };
-    auto repeated = [](int times, uint8_t severity) -> Record {
-        return [=](RuntimeDiagnostics& d) {
-            for (int i = 0; i < times; ++i)
-                d.recordDiagnostic(5, severity, 7, "info", nullptr);
-        };
-    };
-    const Record configError = [](RuntimeDiagnostics& d) {
-        d.recordDiagnostic(14, 2, 5, "m", nullptr);
-    };
-    const std::string m192(192, 'm'), d128(128, 'd');
+TEST(RuntimeHealthJson, StatusCountersRecordsAndTexts) {
+    const std::string long300(300, 'x');
     struct Case {
         const char* name;
         Record record;
@@ -59,84 +80,80 @@ TEST(RuntimeHealthJson, StatusCountersNumbersAndTexts) {
         bool present = true;
         bool forced = false;
         double rate = 48000;
-        std::function<void(kelvo_runtime_diagnostic_ring&)> edit = nullptr;
+        char edit = 0;  // fill the first message 'm' or detail 'd'; 'f' a first error not held
     };
+    const Record error = stored(1, 14, 2), audioMix = then(error, then(audio(1, 2), audio(1, 22)));
     const Case cases[] = {
-        {"fresh", severities({}),
-         R"("instanceId":"vst3","lifecycle":"configured","status":"healthy",)"
-         R"("counters":{"diagnostics":0,"diagnostics.dropped":0},"diagnostics":[]})"},
-        {"infos", severities({0, 0}), R"("lifecycle":"configured","status":"healthy")"},
-        {"a warning", severities({0, 1, 0}), R"("lifecycle":"configured","status":"degraded")"},
-        {"an error", severities({1, 2}), R"("lifecycle":"configured","status":"failed")"},
-        {"fatal", severities({3}), R"("status":"failed")"},
-        {"beyond fatal", severities({200}), R"("status":"failed")"},
-        {"forced", severities({0}), R"("lifecycle":"failed","status":"failed")", true, true},
-        {"no context without a detail", severities({2}), "context", false},
+        {"infos", stored(2, 5, 0),
+         R"("status":"healthy","counters":{"diagnostics":2,"diagnostics.dropped":0},"diagnostics":[{)"},
+        {"a warning", then(stored(1, 5, 0), stored(1, 5, 1)), R"("status":"degraded")"},
+        {"an error", then(stored(1, 5, 1), stored(1, 5, 2)), R"("status":"failed")"},
+        {"beyond fatal", stored(1, 26, 200, "m", nullptr, 12), R"("status":"failed")"},
+        {"names beyond the tables", stored(1, 26, 200, "m", nullptr, 12),
+         R"("code":"runtime.unknown","severity":"error","phase":"process",)"},
+        {"last names", stored(1, 28, 3, "m", nullptr, 11),
+         R"("code":"bank.hash-mismatch","severity":"fatal","phase":"shutdown",)"},
+        {"forced", stored(1, 5, 0), R"("lifecycle":"failed","status":"failed")", true, true},
+        {"no context without a detail", stored(1, 5, 2), "context", false},
         // A full ring: the 33rd record is only counted, and a drop alone degrades.
-        {"full ring", repeated(33, 0),
+        {"full ring", stored(33, 5, 0),
          R"("status":"degraded","counters":{"diagnostics":32,"diagnostics.dropped":1})"},
-        {"full ring, last stored", repeated(33, 0), R"("sequence":32,)"},
-        {"full ring, dropped not written", repeated(33, 0), R"("sequence":33,)", false},
-        {"audio failures beyond the queue",
-         [](RuntimeDiagnostics& d) {
-             for (int i = 0; i < 35; ++i)
-                 d.recordRealtimeDiagnostic(4, 2, 7);
-         },
-         R"("counters":{"diagnostics":32,"diagnostics.dropped":1})"},
-        {"an audio failure's record",
-         [](RuntimeDiagnostics& d) { d.recordRealtimeDiagnostic(4, 2, 7); },
-         R"("diagnostics":[{"format":"kelvo-plugin-runtime-diagnostic/v1","schemaVersion":1,)"
-         R"("sequence":1,"code":"runtime.process-failed","severity":"error","phase":"process",)"
-         R"("component":"shell","message":"audio process callback failed; output was cleared",)"
-         R"("recoverable":false,"identity":{"moduleId":"music.kelvo.drum-synth",)"
-         R"("version":"0.1.0","target":"vst3"},"configuration":{"sampleRate":48000,)"
-         R"("maxBlockFrames":512},"occurrence":{"count":1},"context":{"detail":"audio callback"}}],)"
-         R"("firstError":{)"},
-        {"shortest rate", configError, R"({"sampleRate":44099.5,"maxBlockFrames":512})", true,
-         false, 88199.0 / 2},
-        {"NaN rate", configError, R"({"sampleRate":null,)", true, false, NAN},
-        {"infinite rate", configError, R"({"sampleRate":null,)", true, false, -INFINITY},
-        {"first error",
-         [](RuntimeDiagnostics& d) {
-             d.recordDiagnostic(5, 1, 7, "warning", nullptr);
-             d.recordDiagnostic(1, 3, 5, "fatal", nullptr);
-         },
+        {"full ring, dropped not written", stored(33, 5, 0), R"("sequence":33,)", false},
+        {"an error that no longer fits", then(stored(32, 5, 0), error), "firstError", false},
+        {"first error", then(stored(1, 5, 1), then(stored(1, 1, 3), error)),
          R"("firstError":{"format":"kelvo-plugin-runtime-diagnostic/v1","schemaVersion":1,)"
-         R"("sequence":2,"code":"runtime.kernel-create-failed","severity":"fatal")"},
-        {"first error not held", configError, "firstError", false, false, 48000,
-         [](kelvo_runtime_diagnostic_ring& ring) { ring.firstFailureSequence = 7; }},
-        {"quoted texts",
-         [](RuntimeDiagnostics& d) {
-             d.recordDiagnostic(27, 2, 4, R"(bank "a\b")", R"({"reason":"x"})");
-         },
-         R"("message":"bank \"a\\b\"",)"},
-        {"quoted detail",
-         [](RuntimeDiagnostics& d) { d.recordDiagnostic(27, 2, 4, "m", R"({"reason":"x"})"); },
+         R"("sequence":2,)"},
+        {"first error not held", error, "firstError", false, false, 48000, 'f'},
+        {"audio failures beyond the queue", audio(35, 4),
+         R"("counters":{"diagnostics":32,"diagnostics.dropped":1})"},
+        {"audio failure", audio(1, 4),
+         R"("message":"audio process callback failed; output was cleared",)"},
+        {"audio context", audio(1, 4), R"("context":{"detail":"audio callback"}})"},
+        {"adapter failure", audioMix, "\"sample-rate adapter failed; output was cleared\""},
+        {"other audio code", audioMix, "\"runtime diagnostic observed on the audio callback\""},
+        {"shortest rate", error, R"({"sampleRate":44099.5,)", true, false, 88199.0 / 2},
+        {"NaN rate", error, R"({"sampleRate":null,)", true, false, NAN},
+        {"quoted message", stored(1, 27, 2, R"(bank "a\b")"), R"("message":"bank \"a\\b\"",)"},
+        {"quoted detail", stored(1, 27, 2, "m", R"({"reason":"x"})"),
          R"("context":{"detail":"{\"reason\":\"x\"}"}})"},
-        {"unterminated message", configError, R"("message":")" + m192 + R"(",)", true, false, 48000,
-         [](kelvo_runtime_diagnostic_ring& ring) {
-             std::memset(ring.records[0].message, 'm', sizeof ring.records[0].message);
-         }},
-        {"unterminated detail", configError, R"("detail":")" + d128 + R"("})", true, false, 48000,
-         [](kelvo_runtime_diagnostic_ring& ring) {
-             std::memset(ring.records[0].detail, 'd', sizeof ring.records[0].detail);
-         }},
+        {"message cut", stored(1, 5, 0, long300.c_str()), '"' + long300.substr(0, 191) + "\","},
+        {"detail cut", stored(1, 5, 0, "m", long300.c_str()), '"' + long300.substr(0, 127) + "\"}"},
+        {"unterminated message", error, '"' + std::string(192, 'm') + "\",", true, false, 48000,
+         'm'},
+        {"unterminated detail", error, '"' + std::string(128, 'd') + "\"}", true, false, 48000,
+         'd'},
     };
     for (const Case& c : cases) {
         RuntimeDiagnostics diagnostics;
         c.record(diagnostics);
         kelvo_runtime_diagnostic_ring ring = diagnostics.snapshot();
-        if (c.edit) c.edit(ring);
+        kelvo_runtime_diagnostic& first = ring.records[0];
+        if (c.edit == 'm') std::memset(first.message, 'm', sizeof first.message);
+        if (c.edit == 'd') std::memset(first.detail, 'd', sizeof first.detail);
+        if (c.edit == 'f') ring.firstFailureSequence = 7;
         const std::string text = report(ring, c.forced, c.rate);
         EXPECT_EQ(text.find(c.fragment) != std::string::npos, c.present) << c.name << "\n" << text;
     }
+}
 
-    // Without a module id or version the identity says so.
-    RuntimeDiagnostics diagnostics;
-    configError(diagnostics);
-    EXPECT_NE(writeRuntimeHealthJson(diagnostics.ring(), nullptr, "", 48000.0, 64, false)
-                  .find(R"("identity":{"moduleId":"unknown","version":"unknown",)"),
-              std::string::npos);
+// The overflow record only fits when the queue was read between the drop and
+// the drain, which needs the audio thread; staged here directly.
+TEST(RealtimeDiagnostics, LostEntriesBecomeOneOverflowRecord) {
+    RuntimeDiagnostics staged;
+    audio(34, 4)(staged);
+    EXPECT_EQ(staged.ring().count + staged.pendingRealtimeCount(), 32u);  // none before a drain
+    EXPECT_EQ(staged.realtimeDroppedCount(), 2u);
+    kelvo_realtime_diagnostic_entry discarded[32];
+    EXPECT_EQ(RuntimeDiagnosticsTestAccess::queue(staged).take(discarded, 32), 32u);
+    EXPECT_TRUE(staged.hasPendingRealtime());
+    const std::string text = report(staged.snapshot());
+    EXPECT_FALSE(staged.hasPendingRealtime());
+    EXPECT_NE(
+        text.find(R"("sequence":1,"code":"runtime.diagnostics-overflow","severity":"warning",)"
+                  R"("phase":"process","component":"shell",)"
+                  R"("message":"audio diagnostic queue overflowed")"),
+        std::string::npos);
+    EXPECT_NE(text.find(R"({"detail":"dropped=2; source=audio callback"}}])"), std::string::npos);
 }
 
 }  // namespace
