@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "cc_activity_feed.h"
 #include "cc_map.h"
+#include "cc_map_store.h"
 
 namespace kelvo {
 namespace {
@@ -11,125 +13,110 @@ bool parse(const std::string& text, CcMap& map) {
     return parseCcMapJson(text.data(), text.size(), map);
 }
 
-TEST(CcMapRead, BindingFields) {
-    struct Case {
-        const char* binding;
-        bool kept;
-        CcBinding expected;
-    };
-    const Case cases[] = {
-        {R"({"cc":200,"path":"snare.snap"})", true, {.paramId = 5, .cc = 127}},
-        // Non-finite numbers count as absent.
-        {R"({"cc":63.5,"path":"kick.tune","cc":nan,"channel":2,"channel":-inf})",
-         true,
-         {.cc = 64, .channel = 2}},
-        {R"({"cc":inf,"path":"kick.tune","channel":nan})", false, {}},
-        {R"({"cc":63.5,"path":"kick.tune","channel":0})", true, {.cc = 64, .channel = 1}},
-        {R"({"cc":1,"path":"kick.tune","channel":99,"min":40,"max":-8e-3})",
-         true,
-         {.cc = 1, .channel = 16, .hasMin = true, .hasMax = true, .min = 40, .max = -8e-3}},
-        // A non-finite end has no JSON form: it is not a range.
-        {R"({"cc":1,"path":"kick.tune","min":inf,"max":nan})", true, {.cc = 1}},
-        {R"({"curve":"s-curve","valueMode":"toggle","takeover":"scaled","cc":1,"path":"kit.tone"})",
-         true,
-         {.paramId = 13, .cc = 1, .curve = 3, .valueMode = 4, .takeover = 2}},
-        {R"({"cc":1,"path":"kick.tune","curve":"EXP","valueMode":"relative","takeover":5})",
-         true,
-         {.cc = 1}},
-        {R"({"cc":1,"path":"kick.tune","enabled":false,"x":{"y":[1,{}]}})",
-         true,
-         {.cc = 1, .enabled = false}},
-        {R"({"cc":1,"path":"kick.tune","enabled":"no"})", true, {.cc = 1}},
-        {R"({"cc":1,"path":"kick.tune","path":"nope"})", false, {}},
-        {R"({"cc":"1","path":"kick.tune"})", false, {}},
-        {R"({"path":"kick.tune"})", false, {}},
-        {R"("binding")", false, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.binding);
-        CcMap map;
-        ASSERT_TRUE(parse(std::string("[") + c.binding + "]", map));
-        ASSERT_EQ(map.count, c.kept ? 1u : 0u);
-        if (c.kept) {
-            EXPECT_EQ(map.bindings[0], c.expected);
-        }
-    }
+// Bindings read, then written back with a binding to no parameter (left out)
+// and one with codes outside the tables (written as the defaults).
+TEST(CcMapText, BindingsReadAndWrittenBack) {
+    // Non-finite numbers count as absent (a non-finite end is no range);
+    // unknown names keep the defaults; a binding without a number "cc" or a
+    // known path is dropped.
+    const std::string text =
+        R"([{"cc":200,"path":"snare.snap","channel":0,"cc":nan,"channel":-inf,"min":inf,"max":nan},)"
+        R"({"cc":63.5,"path":"kick.tune","channel":99,"min":40,"max":-0},)"
+        R"({"curve":"s-curve","valueMode":"relative-binary-offset","takeover":"pickup","cc":1,)"
+        R"("path":"kit.tone","enabled":false,"x":{"y":[1,{}]}},)"
+        R"({"valueMode":"toggle","takeover":"scaled","cc":2,"path":"kit.tone","max":-8e-3},)"
+        R"({"cc":1,"path":"kick.tune","curve":"EXP","valueMode":"relative","takeover":5,)"
+        R"("enabled":"no"},{"cc":inf,"path":"kick.tune"},{"cc":1,"path":"kick.tune","path":"x"},)"
+        R"({"cc":"1","path":"kick.tune"},{"path":"kick.tune"},"binding"])";
+    CcMap map;
+    ASSERT_TRUE(parse(text, map));
+    map.bindings[map.count++] = {.paramId = 18, .cc = 8};
+    map.bindings[map.count++] = {
+        .paramId = 13, .curve = 9, .valueMode = 9, .takeover = 9, .max = 5};
+    std::string out;
+    writeCcMapChangedJson(out, map);
+    EXPECT_EQ(out,
+              R"({"type":"kelvo.ccMapChanged","map":{"version":1,"bindings":[)"
+              R"({"cc":127,"path":"snare.snap","channel":1},)"
+              R"({"cc":64,"path":"kick.tune","channel":16,"min":40,"max":-0},)"
+              R"({"cc":1,"path":"kit.tone","curve":"s-curve","valueMode":"relative-binary-offset",)"
+              R"("takeover":"pickup","enabled":false},)"
+              R"({"cc":2,"path":"kit.tone","max":-0.008,"valueMode":"toggle","takeover":"scaled"},)"
+              R"({"cc":1,"path":"kick.tune"},{"cc":0,"path":"kit.tone"}]}})");
 }
 
 TEST(CcMapRead, MapForms) {
-    struct Case {
-        std::string text;
-        bool ok, valid;
-        uint32_t count;
-    };
     const std::string binding = R"({"cc":1,"path":"kick.tune"})";
-    std::string full = "[";
-    for (int i = 0; i < 65; ++i)
-        full += (i ? "," : "") + binding;
-    const Case cases[] = {
-        {" [ ] \n", true, true, 0},
-        {R"({"bindings":[]})", true, true, 0},
-        {"{}", true, false, 0},
-        {R"({"version":"x","bindings":{}})", true, false, 0},
-        {R"({"bindings":[)" + binding + R"(],"bindings":[7,null,)" + binding + "]}", true, true, 2},
-        {full + "]", true, true, CC_MAP_CAPACITY},  // the 65th is dropped
-        // Unknown members are skipped at depth 1, wherever the map sits.
-        {R"({"x":)" + std::string(32, '[') + std::string(32, ']') + "}", true, false, 0},
-        {R"({"x":)" + std::string(33, '[') + std::string(33, ']') + "}", false, false, 0},
-        {"5", false, false, 0},
-        {"[] x", false, false, 0},
+    std::string full = "[" + binding;
+    for (int i = 1; i < 65; ++i)
+        full += "," + binding;
+    // The text and the count read; -1: the text fails.
+    const std::pair<std::string, int> cases[] = {
+        {" [ ] \n", 0},
+        {R"({"version":"x","bindings":{}})", 0},
+        {R"({"bindings":[)" + binding + R"(],"bindings":[7,null,)" + binding + "]}", 2},
+        {full + "]", CC_MAP_CAPACITY},  // the 65th is dropped
+        {"5", -1},
+        {"[] x", -1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 100));
+    for (const auto& [text, count] : cases) {
         CcMap map;
-        ASSERT_EQ(parse(c.text, map), c.ok);
-        if (!c.ok) continue;
-        EXPECT_EQ(map.count, c.count);
-        Reader reader{c.text.data(), c.text.data() + c.text.size()};
-        bool valid = !c.valid;
-        ASSERT_TRUE(parseCcMapValue(reader, map, valid));
-        EXPECT_EQ(valid, c.valid);
+        EXPECT_EQ(parse(text, map) ? int(map.count) : -1, count) << text.substr(0, 100);
     }
-    // Inside a larger document any other kind of value is skipped.
-    std::string text = R"("text",)";
-    Reader reader{text.data(), text.data() + text.size()};
-    CcMap map;
-    map.count = 3;
-    bool valid = true;
-    EXPECT_TRUE(parseCcMapValue(reader, map, valid));
-    EXPECT_FALSE(valid);
-    EXPECT_EQ(map.count, 0u);
-    EXPECT_EQ(*reader.cursor, ',');
 }
 
-TEST(CcMapWrite, ExactText) {
-    CcMap map;
-    std::string out = "<";
-    writeCcMapJson(out, map);
-    EXPECT_EQ(out, R"(<{"version":1,"bindings":[]})");
+TEST(CcMapStore, RetiredMapsLiveTwoEpochs) {
+    CcMapStore store;
+    EXPECT_TRUE(store.current()->count == 0 && !store.takeChanged());
+    ASSERT_TRUE(store.publish(CcMap{1}));  // the embedded map is never retired
+    EXPECT_TRUE(store.takeChanged() && !store.takeChanged());
+    ASSERT_TRUE(store.publish(CcMap{2}));  // retires map 1 at epoch 0
+    store.advanceEpoch();
+    store.collect();
+    ASSERT_TRUE(store.publish(CcMap{3}));  // retires map 2 at epoch 1
+    EXPECT_EQ(store.retiredCount(), 2u);
+    for (uint32_t retired : {1u, 0u}) {
+        store.advanceEpoch();
+        store.collect();
+        EXPECT_EQ(store.retiredCount(), retired);
+    }
+    EXPECT_TRUE(*store.current() == CcMap{3});
+    // The destructor frees the rest; the sanitizer build checks for leaks.
+    ASSERT_TRUE(store.publish(CcMap{4}));
+}
 
-    map.count = 4;
-    map.bindings[0] = {.paramId = 0, .cc = 7};
-    map.bindings[1] = {.paramId = 18, .cc = 8};  // no such parameter: left out
-    map.bindings[2] = {.paramId = 16,
-                       .cc = 127,
-                       .channel = 16,
-                       .curve = CC_CURVE_S,
-                       .valueMode = CC_VALUE_RELATIVE_BINARY_OFFSET,
-                       .takeover = CC_TAKEOVER_PICKUP,
-                       .enabled = false,
-                       .hasMin = true,
-                       .hasMax = true,
-                       .min = 0.1,
-                       .max = -0.0};
-    map.bindings[3] = {.paramId = 13, .curve = 9, .valueMode = 9, .takeover = 9, .max = 5};
-    out.clear();
-    writeCcMapChangedJson(out, map);
-    EXPECT_EQ(out, R"({"type":"kelvo.ccMapChanged","map":{"version":1,"bindings":[)"
-                   R"({"cc":7,"path":"kick.tune"},)"
-                   R"({"cc":127,"path":"pattern.bank","channel":16,"min":0.1,"max":-0,)"
-                   R"("curve":"s-curve","valueMode":"relative-binary-offset","takeover":"pickup",)"
-                   R"("enabled":false},{"cc":0,"path":"kit.tone"}]}})");
+// The drained records as "cc/channel/value" words.
+std::string drain(CcActivityFeed& feed, int64_t now, uint32_t capacity) {
+    CcActivityRecord out[8];
+    std::string text;
+    for (uint32_t i = 0, n = feed.drain(now, out, capacity); i < n; ++i)
+        text += std::to_string(out[i].cc) + '/' + std::to_string(out[i].channel) + '/' +
+                std::to_string(out[i].value) + ' ';
+    return text;
+}
+
+TEST(CcActivityFeed, ThrottlesPerControllerAndWritesMessages) {
+    CcActivityFeed feed;
+    feed.record(7, 2, 10);
+    feed.record(128, 1, 1);  // no such controller
+    feed.record(-1, 1, 1);
+    feed.record(3, 16, 300);
+    EXPECT_EQ(drain(feed, 1000, 4), "3/16/127 7/2/10 ");
+    EXPECT_FALSE(feed.pending());
+    // Within 33 ms of the last record of a controller its newest value waits.
+    feed.record(7, 2, 11);
+    feed.record(7, 2, 12);
+    EXPECT_TRUE(drain(feed, 1032, 4).empty() && feed.pending());
+    EXPECT_EQ(drain(feed, 1033, 4), "7/2/12 ");
+    // A full output leaves the rest pending, in controller order.
+    feed.record(21, 1, 21);
+    feed.record(20, 1, 20);
+    EXPECT_TRUE(drain(feed, 2000, 0).empty() && feed.drain(2000, nullptr, 4) == 0);
+    EXPECT_EQ(drain(feed, 2000, 1), "20/1/20 ");
+    EXPECT_EQ(drain(feed, 2000, 1), "21/1/21 ");
+    std::string message;
+    writeMidiCcJson(message, {74, 0, 127});
+    EXPECT_EQ(message, R"({"type":"kelvo.midiCc","cc":74,"channel":0,"value":127})");
 }
 
 }  // namespace
