@@ -3,7 +3,7 @@
 // evaluation order, the render schedule or the voices changes the hash.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <bit>
 
 #include "kernel_api.h"
 
@@ -42,11 +42,8 @@ uint64_t renderScriptHash(double rate, int blocks) {
         float* out = nullptr;
         size_t length = 0;
         KERNEL(output_view)(handle, &out, &length);
-        for (size_t i = 0; i < length; ++i) {
-            uint32_t bits;
-            std::memcpy(&bits, &out[i], sizeof bits);
-            hash = (hash ^ bits) * 1099511628211ull;
-        }
+        for (size_t i = 0; i < length; ++i)
+            hash = (hash ^ std::bit_cast<uint32_t>(out[i])) * 1099511628211ull;
     }
     return hash;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "kernel_api.h"
@@ -30,17 +31,13 @@ class KernelInterface : public ::testing::Test {
 };
 
 TEST_F(KernelInterface, CreateRefusesUnsupportedShapes) {
-    struct Case {
-        uint32_t frames, inputs, outputs;
-        double rate;
-    };
-    const Case refused[] = {{64, 0, 2, 48000},   {129, 0, 2, 48000}, {0, 0, 2, 48000},
-                            {128, 1, 2, 48000},  {128, 0, 1, 48000}, {128, 0, 2, 0},
-                            {128, 0, 2, -48000}, {128, 0, 2, NAN},   {128, 0, 2, INFINITY},
-                            {128, 0, 2, 1e300}};
-    for (const Case& c : refused)
-        EXPECT_EQ(KERNEL(create)(c.frames, c.inputs, c.outputs, c.rate), 0)
-            << c.frames << " " << c.inputs << " " << c.outputs << " " << c.rate;
+    const std::tuple<uint32_t, uint32_t, uint32_t, double> refused[] = {
+        {64, 0, 2, 48000},     {129, 0, 2, 48000}, {0, 0, 2, 48000},    {128, 1, 2, 48000},
+        {128, 0, 1, 48000},    {128, 0, 2, 0},     {128, 0, 2, -48000}, {128, 0, 2, NAN},
+        {128, 0, 2, INFINITY}, {128, 0, 2, 1e300}};
+    for (auto [frames, inputs, outputs, rate] : refused)
+        EXPECT_EQ(KERNEL(create)(frames, inputs, outputs, rate), 0)
+            << frames << " " << inputs << " " << outputs << " " << rate;
     EXPECT_EQ(KERNEL(abi_version)(), 2);
     EXPECT_EQ(KERNEL(collect)(), 0u);
 }
@@ -76,11 +73,8 @@ TEST_F(KernelInterface, HandlesCarrySlotAndGeneration) {
 
 TEST_F(KernelInterface, PushEventResultCodes) {
     const uint32_t h = create();
-    struct Case {
-        uint32_t kind, frame, a;
-        double value, code;
-    };
-    const Case cases[] = {
+    // kind, frame, a, value, result code
+    const std::tuple<uint32_t, uint32_t, uint32_t, double, double> cases[] = {
         {ON, 127, 36, 1, 0},     {ON, 128, 36, 1, 1},        {PAR, 127, 17, 0.5, 0},
         {PAR, 127, 18, 0.5, 2},  {ON, 127, 128, 1, 2},       {ON, 127, 36, 2.5, 0},
         {ON, 127, 36, 1.5, 2},   {ON, 127, 36, -0.1, 2},     {ON, 127, 36, NAN, 2},
@@ -89,9 +83,9 @@ TEST_F(KernelInterface, PushEventResultCodes) {
         {5, 127, 0, 0, 2},       {PAR, 127, 0, INFINITY, 3}, {PAR, 127, 0, NAN, 3},
         {PAR, 127, 0, 1e300, 3}, {PAR, 126, 0, 50, 4},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(KERNEL(push_event)(h, c.kind, c.frame, c.a, c.value), c.code)
-            << c.kind << " frame " << c.frame << " a " << c.a << " value " << c.value;
+    for (auto [kind, frame, a, value, code] : cases)
+        EXPECT_EQ(KERNEL(push_event)(h, kind, frame, a, value), code)
+            << kind << " frame " << frame << " a " << a << " value " << value;
     EXPECT_EQ(KERNEL(reset)(h), 0);  // empties the queue
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(KERNEL(push_event)(h, OFF, 5, 1, 0), 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "drum_kernel.h"
 #include "kit_tables.h"
@@ -13,25 +14,18 @@ namespace kelvo::kernel {
 namespace {
 
 TEST(RenderCache, RowLengthsFollowDurationsAndCapacities) {
-    struct Case {
-        double rate;
-        const char* name;  // a parameter to set first, or ""
-        double value;
-        int piece, frames;
-    };
-    const Case cases[] = {
+    // rate, a parameter to set first (or "") and its value, piece, frames
+    const std::tuple<double, const char*, double, int, int> cases[] = {
         {48000, "", 0, DRUM_PIECE_CYMBAL, 78240},
         {192000, "cymbal.decay", 4.0, DRUM_PIECE_CYMBAL, 386880},      // the row's capacity
         {192000, "hat.closedDecay", -5, DRUM_PIECE_HAT_CLOSED, 3840},  // clamped to 0.01
         {100, "", 0, DRUM_PIECE_HAT_CLOSED, 8},  // 0.065 s at 100 Hz: the minimum
     };
-    for (const Case& c : cases) {
-        auto state = preparedState(c.rate);
-        if (*c.name) {
-            ASSERT_TRUE(setParameter(*state, c.name, c.value));
-        }
+    for (auto [rate, name, value, piece, frames] : cases) {
+        auto state = preparedState(rate);
+        ASSERT_TRUE(!*name || setParameter(*state, name, value));
         stepsUntilClean(*state->synth);
-        EXPECT_EQ(state->synth->publishedLength[c.piece], c.frames) << c.rate << " " << c.piece;
+        EXPECT_EQ(state->synth->publishedLength[piece], frames) << rate << " " << piece;
     }
 }
 
@@ -102,15 +96,9 @@ TEST(RenderSettle, TheLongestKitRenderFitsTheSettleBound) {
     for (double rate : {8000.0, 22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 176400.0, 192000.0,
                         384000.0, 4000000.0}) {
         std::unique_ptr<DrumSynth> synth = initDrumSynthVoice(rate);
-        for (auto [index, value] : {std::pair{DRUM_PARAM_KICK_DECAY, 1.2},
-                                    {DRUM_PARAM_SNARE_DECAY, 0.6},
-                                    {DRUM_PARAM_TOM_DECAY, 1.2},
-                                    {DRUM_PARAM_HAT_CLOSED_DECAY, 0.3},
-                                    {DRUM_PARAM_HAT_OPEN_DECAY, 1.5},
-                                    {DRUM_PARAM_CYMBAL_DECAY, 4.0},
-                                    {DRUM_PARAM_CLAP_DECAY, 0.8},
-                                    {DRUM_PARAM_KIT_TONE, 1.0}})
-            synth->parameters[index] = value;
+        for (int i = 0; i <= DRUM_PARAM_KIT_TONE; ++i)
+            if (DRUM_PARAM_NAMES[i].ends_with("ecay") || i == DRUM_PARAM_KIT_TONE)
+                synth->parameters[i] = DRUM_PARAM_RANGES[i].high;
         drumSynthInvalidateAllRows(*synth);
         uint32_t steps = 0;
         for (; (synth->renderPiece >= 0 || !dirtyPieces(*synth).empty()) &&
@@ -126,14 +114,7 @@ TEST(RenderSettle, TheLongestKitRenderFitsTheSettleBound) {
 TEST(Recipes, RecipeValuesFollowTheParameters) {
     auto state = preparedState(48000);
     DrumSynth& s = *state->synth;
-    struct Case {
-        int piece;
-        const char* name;
-        double value;
-        double PieceRecipe::*field;
-        double expected;
-    };
-    const Case cases[] = {
+    const std::tuple<int, const char*, double, double PieceRecipe::*, double> cases[] = {
         {DRUM_PIECE_SNARE, "snare.snap", 0, &PieceRecipe::noiseWeight, 0.35},
         {DRUM_PIECE_SNARE, "snare.snap", 1, &PieceRecipe::toneWeight, 0.25},
         {DRUM_PIECE_RIM, "snare.decay", NAN, &PieceRecipe::toneDecay, 0.19 * 0.17},
@@ -142,11 +123,12 @@ TEST(Recipes, RecipeValuesFollowTheParameters) {
         {DRUM_PIECE_CYMBAL, "hat.metal", 0, &PieceRecipe::highpassHz, 3200},
         {DRUM_PIECE_HAT_OPEN, "hat.metal", 0, &PieceRecipe::noiseWeight, 0.5},
     };
-    for (const Case& c : cases) {
-        s.parameters[drumParamIndex(c.name)] = c.value;
-        writeRecipe(s, c.piece, 100000);
-        EXPECT_EQ(s.recipe.*c.field, c.expected) << c.name << " " << c.value;
-        s.parameters[drumParamIndex(c.name)] = DRUM_PARAM_INITIAL[drumParamIndex(c.name)];
+    for (auto [piece, name, value, field, expected] : cases) {
+        const int index = drumParamIndex(name);
+        s.parameters[index] = value;
+        writeRecipe(s, piece, 100000);
+        EXPECT_EQ(s.recipe.*field, expected) << name << " " << value;
+        s.parameters[index] = DRUM_PARAM_INITIAL[index];
     }
     TypedArray<double> at30k(5), atLimit(5);  // filters stay below Nyquist
     bandpassCoefficients(at30k, 30000, 1, 48000);

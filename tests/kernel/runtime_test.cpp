@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <string>
+#include <tuple>
 
 #include "kernel_api.h"
 #include "runtime.h"
@@ -13,13 +14,7 @@ namespace kelvo::kernel {
 namespace {
 
 TEST(TypedStores, ConvertLikeTheScriptRuntime) {
-    struct Case {
-        double value;
-        uint32_t u32;
-        int32_t i32;
-        uint8_t u8;
-    };
-    const Case cases[] = {
+    const std::tuple<double, uint32_t, int32_t, uint8_t> cases[] = {
         {-1, 4294967295u, -1, 255},
         {4294967301.0, 5, 5, 5},
         {NAN, 0, 0, 0},
@@ -31,12 +26,10 @@ TEST(TypedStores, ConvertLikeTheScriptRuntime) {
         {-0.5, 0, 0, 0},
         {1e20, 1661992960u, 1661992960, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(toUint32(c.value), c.u32);
-        EXPECT_EQ(toInt32(c.value), c.i32);
-        EXPECT_EQ(toUint8(c.value), c.u8);
-    }
+    for (auto [value, u32, i32, u8] : cases)
+        EXPECT_EQ(std::tuple(toUint32(value), toInt32(value), toUint8(value)),
+                  std::tuple(u32, i32, u8))
+            << value;
 }
 
 // The codes of the other prefixes are checked by the death tests below.
@@ -84,22 +77,17 @@ void printingSink(void*, const uint8_t* bytes, size_t length, uintptr_t) {
 }
 
 TEST(TrapDeathTest, IndexOutOfBoundsCarriesCodeAndEntry) {
-    EXPECT_DEATH(
-        {
-            KERNEL(set_panic_sink)(printingSink, nullptr);
-            LibraryEntry entry("scpr_music_kelvo_drum_synth_c1cf50803a37_process");
-            TypedArray<float> row(4);
-            row[4] = 1;
-        },
-        "RECORD\\[\\^trelc: RangeError: typed array index 4 out of bounds \\(length 4\\)\n"
-        "\\|SC4014\\|scpr_music_kelvo_drum_synth_c1cf50803a37_process\\]");
-    EXPECT_DEATH(
-        {
-            KERNEL(set_panic_sink)(printingSink, nullptr);
-            TypedArray<double> values(3);
-            values[-1] = 0;
-        },
-        "typed array index -1 out of bounds \\(length 3\\)");
+    for (int64_t index : {4, -1})
+        EXPECT_DEATH(
+            {
+                KERNEL(set_panic_sink)(printingSink, nullptr);
+                LibraryEntry entry("scpr_music_kelvo_drum_synth_c1cf50803a37_process");
+                TypedArray<float> row(4);
+                row[index] = 1;
+            },
+            "RECORD\\[\\^trelc: RangeError: typed array index " + std::to_string(index) +
+                " out of bounds \\(length 4\\)\n"
+                "\\|SC4014\\|scpr_music_kelvo_drum_synth_c1cf50803a37_process\\]");
 }
 
 void reenteringSink(void*, const uint8_t* bytes, size_t length, uintptr_t) {

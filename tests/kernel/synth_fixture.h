@@ -31,14 +31,10 @@ inline std::vector<int> dirtyPieces(const DrumSynth& s) {
     return pieces;
 }
 
-// Render steps until no piece is dirty; returns how many were needed.
-inline int stepsUntilClean(DrumSynth& s) {
-    int steps = 0;
-    while (!dirtyPieces(s).empty() && steps < 100000) {
+// Render steps until no piece is dirty (bounded, should a render never end).
+inline void stepsUntilClean(DrumSynth& s) {
+    for (int steps = 0; !dirtyPieces(s).empty() && steps < 100000; ++steps)
         drumSynthAdvanceRender(s);
-        ++steps;
-    }
-    return steps;
 }
 
 }  // namespace kelvo::kernel

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "drum_voices.h"
@@ -28,24 +29,21 @@ int activeVoices(const DrumSynth& s) {
 // A closed hat chokes the open hat, a retrigger cuts the piece's voice: a
 // fade of 4 ms, read from a retire buffer that limits very long fades.
 TEST(Voices, CutsFadeTheOldVoice) {
-    struct Case {
-        double rate;
-        int first, second, fadeLength, retired;
-    };
-    const Case cases[] = {{48000, DRUM_PIECE_HAT_OPEN, DRUM_PIECE_HAT_CLOSED, 192, 192},
-                          {384000, DRUM_PIECE_CYMBAL, DRUM_PIECE_CYMBAL, 1536, 1024}};
-    for (const Case& c : cases) {
-        auto state = preparedState(c.rate);
+    // rate, first and second piece, fade length, retired frames
+    const std::tuple<double, int, int, int, int> cases[] = {
+        {48000, DRUM_PIECE_HAT_OPEN, DRUM_PIECE_HAT_CLOSED, 192, 192},
+        {384000, DRUM_PIECE_CYMBAL, DRUM_PIECE_CYMBAL, 1536, 1024}};
+    for (auto [rate, first, second, fadeLength, retired] : cases) {
+        auto state = preparedState(rate);
         DrumSynth& s = *state->synth;
-        strikePiece(s, c.first, 1);
-        strikePiece(s, c.second, 1);
-        EXPECT_EQ(s.voiceFading[0], 1);
-        EXPECT_EQ(s.fadeLength[0], c.fadeLength);
-        EXPECT_EQ(s.voicePiece[1], c.second);
+        strikePiece(s, first, 1);
+        strikePiece(s, second, 1);
+        EXPECT_EQ(std::tuple(s.voiceFading[0], s.fadeLength[0], s.voicePiece[1]),
+                  std::tuple(1, fadeLength, second));
         s.voiceActive[1] = 0;  // the old voice alone
-        const std::vector<double> out = mix(s, c.retired + 10);
-        EXPECT_NE(out[c.retired - 1], 0.0) << c.rate;
-        EXPECT_EQ(out[c.retired], 0.0) << c.rate;
+        const std::vector<double> out = mix(s, retired + 10);
+        EXPECT_NE(out[retired - 1], 0.0) << rate;
+        EXPECT_EQ(out[retired], 0.0) << rate;
         EXPECT_EQ(activeVoices(s), 0);
     }
 }
@@ -125,14 +123,12 @@ TEST(ProcessorModule, BlockShapesAreCheckedAndOnlyTheSubBlockIsWritten) {
     const auto block = [&](uint32_t offset, uint32_t count) {
         return ProcessorBlock{128, count, offset, nullptr, 0, planes.data(), planes.size(), 2};
     };
-    EXPECT_FALSE(process(*state, block(121, 8)));
+    ProcessorBlock shortOutput = block(0, 8), oneInput = block(0, 8);
+    shortOutput.outputLength = 255;
+    oneInput.inputChannels = 1;
+    for (const ProcessorBlock& bad : {block(121, 8), shortOutput, oneInput})
+        EXPECT_FALSE(process(*state, bad));
     EXPECT_TRUE(process(*state, block(0, 0)));
-    ProcessorBlock bad = block(0, 8);
-    bad.outputLength = 255;
-    EXPECT_FALSE(process(*state, bad));
-    bad = block(0, 8);
-    bad.inputChannels = 1;
-    EXPECT_FALSE(process(*state, bad));
     auto unprepared = createState();
     EXPECT_FALSE(process(*unprepared, block(0, 8)));
 
