@@ -205,19 +205,6 @@ TEST(BankControl, AnswersEveryRequestExactlyOnce) {
     }
 }
 
-TEST(BankControl, RestoredReferenceKeepsTheRequestTexts) {
-    Bench bench;
-    bench.control.adoptRestoredRef("user-folder", "/banks/a", "", "kit-b", "p1");
-    EXPECT_TRUE(bench.host.requests.empty() && bench.host.texts.empty());
-    // A reply after the restore belongs to the restored bank, and a failure
-    // names the restored instrument.
-    bench.control.adoptRuntimeBankReply(LOADED);
-    EXPECT_EQ(bench.host.last(), bankState(loadedBody("user-folder", R"("/banks/a")")));
-    bench.control.adoptRuntimeBankReply("bank-instrument-unknown\n");
-    EXPECT_EQ(bench.host.last(), bankState(FACTORY, "bank-instrument-unknown", R"("kit-b")"));
-    EXPECT_EQ(bench.control.selectedPresetId(), "p1");
-}
-
 class HostedBankControl : public LocalHttpsTest, public Bench {
   protected:
     void SetUp() override {

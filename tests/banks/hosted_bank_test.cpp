@@ -81,11 +81,12 @@ TEST_F(HostedBank, DownloadsUnpacksAndCaches) {
 // folder; a Mac zip's resource forks are left out.
 TEST_F(HostedBank, ChoosesThePackRoot) {
     const std::pair<std::vector<ZipEntry>, std::vector<std::string>> cases[] = {
-        {{{"README", "r"}, {"pack/bank.json", "{}"}, {".DS_Store", ""}}, {"bank.json"}},
-        {{{"a/bank.json", "{}"}, {"b/x", "x"}}, {"a/bank.json", "b/x"}},
-        {{{"P\xC3\x9C/bank.json", "{}"}, {"P\xC3\x9C/dr\xC3\xBCm.wav", "x"}},
-         {"bank.json", "dr\xC3\xBCm.wav"}},
-        {{{"pack/bank.json", "{}"}, {"__MACOSX/pack/._bank.json", "fork"}}, {"bank.json"}},
+        {{{"README", "r"},
+          {"P\xC3\x9C/bank.json", "{}"},
+          {".DS_Store", ""},
+          {"__MACOSX/P\xC3\x9C/._bank.json", "fork"}},
+         {"bank.json"}},
+        {{{"a/bank.json", "{}"}, {"b/dr\xC3\xBCm.wav", "x"}}, {"a/bank.json", "b/dr\xC3\xBCm.wav"}},
     };
     for (const auto& [entries, expected] : cases) {
         std::string digest = serve("layout.zip", entries);
@@ -99,10 +100,8 @@ TEST_F(HostedBank, ChoosesThePackRoot) {
 TEST_F(HostedBank, RefusesBeforeTheNetwork) {
     const std::string digest(64, 'a');
     const std::string cases[][3] = {
-        {url("x.zip"), digest.substr(1), "a hosted bank must pin a 64-hex sha256"},
         {url("x.zip"), digest.substr(1) + "g", "a hosted bank must pin a 64-hex sha256"},
         {url("x.zip", "http"), digest, "hosted banks must be served over https"},
-        {"127.0.0.1/x.zip", digest, "hosted bank url is not a valid URL"},
     };
     for (const auto& [address, sha256, message] : cases) {
         EXPECT_FALSE(fetch(address, sha256)) << address;
@@ -175,13 +174,11 @@ TEST_F(HostedBank, RefusesHostileArchives) {
         {{"bank.json", "{}"}, {"big", "", 0100644, tebibyte}},  // over the unpack cap
         {{"bank.json", "{}", 0100644, gibibytes4 + 2}},
         {{"big", "", 0100644, gibibytes4}},
-        {{"bank.json", "{}"}, {"../escaped", "x"}},
         {{"pack/../../escaped", "x"}},
         {{"bank.json", "{}"}, {"/tmp/kelvo-escaped", "x"}},
         {{"link", "../escaped", 0120777}, {"bank.json", "{}"}},
         {{"dir", "..", 0120777}, {"dir/escaped", "x"}},  // a link, then a write through it
         {{"bank.json", "{}"}, {"tty", "", 020644}},
-        {{"disk", "", 060644}},
     };
     for (const auto& entries : cases) {
         std::string digest = serve("bad.zip", entries);

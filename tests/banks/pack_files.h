@@ -5,6 +5,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sha256_hex.h"
@@ -12,23 +13,19 @@
 
 namespace kelvo::test {
 
-inline void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+inline void writeFile(const fs::path& path, std::string_view bytes) {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-inline void writeFile(const fs::path& path, const std::string& text) {
-    writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+inline void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    writeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
-inline std::string sha256Of(const std::vector<uint8_t>& bytes) {
-    return sha256Hex(bytes.data(), bytes.size());
-}
-
-inline std::string sha256Of(const std::string& text) {
-    return sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+// `Bytes` is a std::string or a std::vector<uint8_t>.
+template <class Bytes>
+std::string sha256Of(const Bytes& bytes) {
+    return sha256Hex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 // Each value as `bytes` little-endian bytes.

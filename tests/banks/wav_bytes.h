@@ -1,8 +1,8 @@
 // Builds WAV files in memory for the bank tests.
 #pragma once
 
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,11 +59,8 @@ inline std::vector<uint8_t> pcm(int bytes, const std::vector<int32_t>& samples) 
 
 inline std::vector<uint8_t> float32(const std::vector<float>& samples) {
     std::vector<uint8_t> out;
-    for (float sample : samples) {
-        uint32_t bits;
-        std::memcpy(&bits, &sample, 4);
-        putLE(out, 4, {bits});
-    }
+    for (float sample : samples)
+        putLE(out, 4, {std::bit_cast<uint32_t>(sample)});
     return out;
 }
 

@@ -28,7 +28,7 @@ std::vector<float> decoded(const std::vector<uint8_t>& bytes, double* rate = nul
 
 TEST(WavDecoder, RefusesWithTheMessageOfTheFirstRuleBroken) {
     const std::vector<uint8_t> mono16 = fmtBody(1, 1, 48000, 16);
-    std::vector<uint8_t> valid = wav(mono16, pcm(2, {1, 2, 3, 4})), wrongMagic = valid;
+    std::vector<uint8_t> wrongMagic = wav(mono16, pcm(2, {1, 2, 3, 4}));
     wrongMagic[8] = 'X';
     std::vector<uint8_t> emptyData, hugeFmt;
     putChunk(emptyData, "fmt ", mono16);
@@ -42,7 +42,6 @@ TEST(WavDecoder, RefusesWithTheMessageOfTheFirstRuleBroken) {
     std::vector<uint8_t> shortExtensible = fmtBody(0, 1, 48000, 16, 1);
     shortExtensible.resize(18);
     const std::pair<std::vector<uint8_t>, std::string> cases[] = {
-        {std::vector<uint8_t>(valid.begin(), valid.begin() + 43), "not a RIFF/WAVE file"},
         {wrongMagic, "not a RIFF/WAVE file"},
         {riff(emptyData), "no data chunk"},
         {riff(hugeFmt), "unsupported channel count 0"},
@@ -80,30 +79,17 @@ TEST(WavDecoder, QuantisesEveryDepthTo16BitsAndFoldsStereo) {
               (std::vector<float>{0, 16384 * STEP}));
 }
 
+// An odd chunk's pad byte is skipped, a later data chunk wins and keeps the
+// whole frames present when cut short, and a rate of 0 reads as 48 kHz.
 TEST(WavDecoder, WalksChunks) {
-    const std::vector<uint8_t> mono16 = fmtBody(1, 1, 44100, 16);
-    double rate = 0;
-    // An odd-sized chunk is followed by a pad byte; a later data chunk wins.
     std::vector<uint8_t> chunks;
     putChunk(chunks, "data", pcm(2, {9}));
     putChunk(chunks, "LIST", {1, 2, 3});
-    putChunk(chunks, "fmt ", mono16);
-    putChunk(chunks, "data", pcm(2, {5, 6, 7}));
-    EXPECT_EQ(decoded(riff(chunks), &rate).size(), 3u);
-    EXPECT_EQ(rate, 44100);
-
-    // A data chunk cut short keeps the whole frames that are present.
-    std::vector<uint8_t> truncated;
-    putChunk(truncated, "fmt ", mono16);
-    putChunk(truncated, "data", pcm(2, {100, 200, 300}), 1000);
-    truncated.pop_back();
-    EXPECT_EQ(decoded(riff(truncated)).size(), 2u);
-
-    // The trailing byte of an odd data chunk is ignored, and a rate of 0
-    // reads as 48 kHz.
-    std::vector<uint8_t> oddData = pcm(2, {1, 2});
-    oddData.push_back(7);
-    EXPECT_EQ(decoded(wav(fmtBody(1, 1, 0, 16), oddData), &rate).size(), 2u);
+    putChunk(chunks, "fmt ", fmtBody(1, 1, 0, 16));
+    putChunk(chunks, "data", pcm(2, {5, 6, 7}), 1000);
+    chunks.pop_back();
+    double rate = 0;
+    EXPECT_EQ(decoded(riff(chunks), &rate), (std::vector<float>{5 * STEP, 6 * STEP}));
     EXPECT_EQ(rate, 48000);
 }
 

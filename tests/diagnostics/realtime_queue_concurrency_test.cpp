@@ -13,8 +13,7 @@ namespace {
 // Between bursts the producer waits for the consumer to catch up, so the
 // indices wrap the slots many times however the threads are scheduled.
 TEST(RealtimeDiagnosticQueueConcurrency, NothingLostOrDuplicatedBeyondTheDropCount) {
-    constexpr uint32_t POSTS = 40000;
-    constexpr uint32_t BURST = 500;
+    constexpr uint32_t POSTS = 40000, BURST = 500;
     RealtimeDiagnosticQueue queue;
     std::atomic<uint32_t> consumed{0};
     std::atomic<bool> producerDone{false};
@@ -32,9 +31,7 @@ TEST(RealtimeDiagnosticQueueConcurrency, NothingLostOrDuplicatedBeyondTheDropCou
         producerDone.store(true, std::memory_order_release);
     });
 
-    uint32_t drained = 0;
-    uint32_t dropped = 0;
-    uint32_t lastCode = 0;
+    uint32_t drained = 0, dropped = 0, lastCode = 0;
     bool ordered = true;
     kelvo_realtime_diagnostic_entry entries[REALTIME_DIAGNOSTIC_QUEUE_CAPACITY];
     for (bool last = false; !last;) {

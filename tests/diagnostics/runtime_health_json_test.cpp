@@ -72,7 +72,6 @@ Record then(Record first, Record second) {
 
 // Variants of that report, each by the fragment it must (or must not) hold.
 TEST(RuntimeHealthJson, StatusCountersRecordsAndTexts) {
-    const std::string long300(300, 'x');
     struct Case {
         const char* name;
         Record record;
@@ -80,7 +79,7 @@ TEST(RuntimeHealthJson, StatusCountersRecordsAndTexts) {
         bool present = true;
         bool forced = false;
         double rate = 48000;
-        char edit = 0;  // fill the first message 'm' or detail 'd'; 'f' a first error not held
+        bool unheldFirstError = false;
     };
     const Record error = stored(1, 14, 2), audioMix = then(error, then(audio(1, 2), audio(1, 22)));
     const Case cases[] = {
@@ -103,7 +102,7 @@ TEST(RuntimeHealthJson, StatusCountersRecordsAndTexts) {
         {"first error", then(stored(1, 5, 1), then(stored(1, 1, 3), error)),
          R"("firstError":{"format":"kelvo-plugin-runtime-diagnostic/v1","schemaVersion":1,)"
          R"("sequence":2,)"},
-        {"first error not held", error, "firstError", false, false, 48000, 'f'},
+        {"first error not held", error, "firstError", false, false, 48000, true},
         {"audio failures beyond the queue", audio(35, 4),
          R"("counters":{"diagnostics":32,"diagnostics.dropped":1})"},
         {"audio failure", audio(1, 4),
@@ -112,25 +111,15 @@ TEST(RuntimeHealthJson, StatusCountersRecordsAndTexts) {
         {"adapter failure", audioMix, "\"sample-rate adapter failed; output was cleared\""},
         {"other audio code", audioMix, "\"runtime diagnostic observed on the audio callback\""},
         {"shortest rate", error, R"({"sampleRate":44099.5,)", true, false, 88199.0 / 2},
-        {"NaN rate", error, R"({"sampleRate":null,)", true, false, NAN},
         {"quoted message", stored(1, 27, 2, R"(bank "a\b")"), R"("message":"bank \"a\\b\"",)"},
         {"quoted detail", stored(1, 27, 2, "m", R"({"reason":"x"})"),
          R"("context":{"detail":"{\"reason\":\"x\"}"}})"},
-        {"message cut", stored(1, 5, 0, long300.c_str()), '"' + long300.substr(0, 191) + "\","},
-        {"detail cut", stored(1, 5, 0, "m", long300.c_str()), '"' + long300.substr(0, 127) + "\"}"},
-        {"unterminated message", error, '"' + std::string(192, 'm') + "\",", true, false, 48000,
-         'm'},
-        {"unterminated detail", error, '"' + std::string(128, 'd') + "\"}", true, false, 48000,
-         'd'},
     };
     for (const Case& c : cases) {
         RuntimeDiagnostics diagnostics;
         c.record(diagnostics);
         kelvo_runtime_diagnostic_ring ring = diagnostics.snapshot();
-        kelvo_runtime_diagnostic& first = ring.records[0];
-        if (c.edit == 'm') std::memset(first.message, 'm', sizeof first.message);
-        if (c.edit == 'd') std::memset(first.detail, 'd', sizeof first.detail);
-        if (c.edit == 'f') ring.firstFailureSequence = 7;
+        if (c.unheldFirstError) ring.firstFailureSequence = 7;
         const std::string text = report(ring, c.forced, c.rate);
         EXPECT_EQ(text.find(c.fragment) != std::string::npos, c.present) << c.name << "\n" << text;
     }
