@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "bundle_loader.h"
@@ -25,19 +26,19 @@ class BridgeConversation : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(bundle.factory(), nullptr) << bundle.error();
-        abiVersion =
-            reinterpret_cast<uint32_t (*)()>(bundle.symbol("kelvoDiagnosticBridgeAbiVersion"));
-        install = reinterpret_cast<int (*)(FUnknown*, Sink, void*)>(
-            bundle.symbol("kelvoInstallDiagnosticBridgeSink"));
-        deliver = reinterpret_cast<int (*)(FUnknown*, const char*, size_t)>(
-            bundle.symbol("kelvoDeliverDiagnosticBridgeMessage"));
-        tick = reinterpret_cast<int (*)(FUnknown*)>(bundle.symbol("kelvoTickDiagnosticCadence"));
-        ASSERT_TRUE(abiVersion && install && deliver && tick);
+        ASSERT_TRUE(find(abiVersion, "kelvoDiagnosticBridgeAbiVersion") &&
+                    find(install, "kelvoInstallDiagnosticBridgeSink") &&
+                    find(deliver, "kelvoDeliverDiagnosticBridgeMessage") &&
+                    find(tick, "kelvoTickDiagnosticCadence"));
         instance = std::make_unique<HostedInstance>(bundle.factory(), &application);
         ASSERT_TRUE(instance->created() && instance->connect());
         instance->controller()->setComponentHandler(handler);
     }
 
+    template <typename Function>
+    bool find(Function*& function, const char* name) {
+        return (function = reinterpret_cast<Function*>(bundle.symbol(name))) != nullptr;
+    }
     int send(const std::string& text) { return deliver(controller(), text.data(), text.size()); }
     FUnknown* controller() { return instance->controller(); }
     std::vector<std::string> received(const std::string& type) const {
@@ -68,19 +69,17 @@ TEST_F(BridgeConversation, ReadyEditsPresetsCcMapBanksAndSubscriptions) {
     ASSERT_EQ(send(R"({"type":"kelvo.ready"})"), 1);
     ASSERT_EQ(texts.size(), 1u);
     JsonValue hello;
-    ASSERT_TRUE(parseJsonDocument(texts[0], hello)) << texts[0];
-    EXPECT_EQ(hello.str("type"), "kelvo.hello");
+    ASSERT_TRUE(parseJsonDocument(texts[0], hello) && hello.str("type") == "kelvo.hello");
     const JsonValue* params = hello.find("params");
-    ASSERT_TRUE(params && params->isArray());
-    ASSERT_EQ(params->list.size(), KELVO_PARAM_COUNT);
-    EXPECT_EQ(params->list[0].str("path"), "kick.tune");
-    EXPECT_EQ(params->list[0].find("value")->number, 52);
     const JsonValue* presets = hello.find("factoryPresets");
-    ASSERT_TRUE(presets && presets->list.size() == 6);
-    EXPECT_EQ(presets->list[2].str("name"), "Dry Room");
-    EXPECT_EQ(presets->list[2].find("values")->find("kick.tune")->number, 55);
-    EXPECT_EQ(hello.find("ccMap"), nullptr);
-    EXPECT_TRUE(hello.find("identity") && hello.find("presetState"));
+    ASSERT_TRUE(params && presets && params->isArray() &&
+                params->list.size() == KELVO_PARAM_COUNT && presets->list.size() == 6)
+        << texts[0];
+    EXPECT_EQ(std::make_tuple(params->list[0].str("path"), params->list[0].find("value")->number,
+                              presets->list[2].str("name"),
+                              presets->list[2].find("values")->find("kick.tune")->number),
+              std::make_tuple("kick.tune", 52, "Dry Room", 55));
+    EXPECT_TRUE(!hello.find("ccMap") && hello.find("identity") && hello.find("presetState"));
 
     texts.clear();
     send(R"({"type":"kelvo.setParam","path":"snare.tune","value":260})");
@@ -116,16 +115,9 @@ TEST_F(BridgeConversation, ReadyEditsPresetsCcMapBanksAndSubscriptions) {
     EXPECT_EQ(received("kelvo.lifecycle").size(), 2u);
     EXPECT_EQ(tick(controller()), 1);
 
-    // Hostile messages: nothing answers, nothing moves.
+    // Malformed texts are the controller's and the fuzzer's; here, the
+    // export's own refusals.
     texts.clear();
-    handler->clear();
-    const std::string hostile[] = {"{\"type\":\"kelvo.ready\"", std::string(200000, '{'),
-                                   R"({"type":"kelvo.setParam","path":"kick.tune","value":-inf})",
-                                   R"({"type":["kelvo.ready"]})", "{}"};
-    for (const std::string& text : hostile)
-        EXPECT_EQ(send(text), 1);
-    EXPECT_TRUE(texts.empty());
-    EXPECT_TRUE(handler->edits.empty());
     EXPECT_EQ(deliver(controller(), nullptr, 3), 0);
     EXPECT_EQ(install(controller(), nullptr, nullptr), 1);
     send(R"({"type":"kelvo.ready"})");

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "pluginterfaces/vst/ivstmessage.h"
+
 namespace kelvo::test {
 
 using namespace Steinberg;
@@ -31,24 +33,6 @@ IPtr<Interface> create(IPluginFactory* factory, const TUID cid) {
 
 }  // namespace
 
-IMPLEMENT_FUNKNOWN_METHODS(ConnectionProxy, IConnectionPoint, IConnectionPoint::iid)
-
-ConnectionProxy::ConnectionProxy(IConnectionPoint* destination) : destination_(destination) {
-    FUNKNOWN_CTOR;
-}
-
-tresult PLUGIN_API ConnectionProxy::notify(IMessage* message) {
-    if (message == nullptr) return kInvalidArgument;
-    PassedMessage passed{message->getMessageID() ? message->getMessageID() : "", {}};
-    const void* data = nullptr;
-    uint32 size = 0;
-    if (IAttributeList* attributes = message->getAttributes();
-        attributes != nullptr && attributes->getBinary("json", data, size) == kResultOk)
-        passed.json.assign(static_cast<const char*>(data), size);
-    messages.push_back(passed);
-    return destination_->notify(message);
-}
-
 HostedInstance::HostedInstance(IPluginFactory* factory, FUnknown* hostContext) {
     TUID cid;
     if (!findProcessorClass(factory, cid)) return;
@@ -64,11 +48,9 @@ HostedInstance::HostedInstance(IPluginFactory* factory, FUnknown* hostContext) {
 bool HostedInstance::connect() {
     FUnknownPtr<IConnectionPoint> processorPoint(component_);
     FUnknownPtr<IConnectionPoint> controllerPoint(controller_);
-    if (!processorPoint || !controllerPoint) return false;
-    toController_ = owned(new ConnectionProxy(controllerPoint));
-    toProcessor_ = owned(new ConnectionProxy(processorPoint));
-    connected_ = processorPoint->connect(toController_) == kResultOk &&
-                 controllerPoint->connect(toProcessor_) == kResultOk;
+    connected_ = processorPoint && controllerPoint &&
+                 processorPoint->connect(controllerPoint) == kResultOk &&
+                 controllerPoint->connect(processorPoint) == kResultOk;
     return connected_;
 }
 
@@ -80,11 +62,10 @@ tresult HostedInstance::setup(double sampleRate, int32 maxBlock) {
 }
 
 tresult HostedInstance::activate(bool state) {
-    if (!state && processing_) processor_->setProcessing(false);
-    processing_ = false;
+    if (active_) processor_->setProcessing(false);
     const tresult result = component_->setActive(state);
     active_ = state && result == kResultOk;
-    if (active_) processing_ = processor_->setProcessing(true) == kResultOk;
+    if (active_) processor_->setProcessing(true);
     return result;
 }
 
@@ -105,8 +86,10 @@ tresult HostedInstance::process(IEventList* events, IParameterChanges* changes, 
 HostedInstance::~HostedInstance() {
     if (active_) activate(false);
     if (connected_) {
-        FUnknownPtr<IConnectionPoint>(component_)->disconnect(toController_);
-        FUnknownPtr<IConnectionPoint>(controller_)->disconnect(toProcessor_);
+        FUnknownPtr<IConnectionPoint> processorPoint(component_);
+        FUnknownPtr<IConnectionPoint> controllerPoint(controller_);
+        processorPoint->disconnect(controllerPoint);
+        controllerPoint->disconnect(processorPoint);
     }
     if (controller_) controller_->terminate();
     if (initialized_) component_->terminate();

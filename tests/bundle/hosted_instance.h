@@ -1,45 +1,19 @@
 // One plug-in instance held the way a host holds it, for tests and benchmarks
 // that drive the built bundle: the processor and the controller it names,
 // both created from the bundle's factory, initialised with a host context and
-// connected through proxies that record every message passing between them.
+// connected to each other.
 // Teardown follows a host's order: deactivate, disconnect, terminate, release.
 #pragma once
 
-#include <string>
 #include <vector>
 
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 namespace kelvo::test {
-
-struct PassedMessage {
-    std::string id;
-    std::string json;  // the binary attribute "json"
-};
-
-// Stands between two connection points: records, then forwards.
-class ConnectionProxy : public Steinberg::Vst::IConnectionPoint {
-  public:
-    explicit ConnectionProxy(Steinberg::Vst::IConnectionPoint* destination);
-    virtual ~ConnectionProxy() = default;
-    Steinberg::tresult PLUGIN_API connect(IConnectionPoint*) SMTG_OVERRIDE {
-        return Steinberg::kResultOk;
-    }
-    Steinberg::tresult PLUGIN_API disconnect(IConnectionPoint*) SMTG_OVERRIDE {
-        return Steinberg::kResultOk;
-    }
-    Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) SMTG_OVERRIDE;
-    std::vector<PassedMessage> messages;
-    DECLARE_FUNKNOWN_METHODS
-
-  private:
-    Steinberg::Vst::IConnectionPoint* destination_;
-};
 
 class HostedInstance {
   public:
@@ -50,7 +24,7 @@ class HostedInstance {
     HostedInstance& operator=(const HostedInstance&) = delete;
 
     bool created() const { return processor_ && controller_ && initialized_; }
-    // Connects processor and controller both ways through the proxies.
+    // Connects processor and controller both ways.
     bool connect();
     // Real-time, 32-bit processing; output buffers of maxBlock frames.
     Steinberg::tresult setup(double sampleRate, Steinberg::int32 maxBlock);
@@ -62,20 +36,15 @@ class HostedInstance {
 
     Steinberg::Vst::IComponent* component() const { return component_; }
     Steinberg::Vst::IEditController* controller() const { return controller_; }
-    // What the processor sent the controller, in order.
-    const std::vector<PassedMessage>& toController() const { return toController_->messages; }
     const std::vector<float>& left() const { return left_; }
 
   private:
     Steinberg::IPtr<Steinberg::Vst::IComponent> component_;
     Steinberg::IPtr<Steinberg::Vst::IAudioProcessor> processor_;
     Steinberg::IPtr<Steinberg::Vst::IEditController> controller_;
-    Steinberg::IPtr<ConnectionProxy> toController_;
-    Steinberg::IPtr<ConnectionProxy> toProcessor_;
     bool initialized_ = false;
     bool connected_ = false;
     bool active_ = false;
-    bool processing_ = false;
     std::vector<float> left_, right_;
 };
 

@@ -50,13 +50,11 @@ TEST(ModuleEntry, OnlyTheFirstEntryAndTheLastExitInitialiseAndDeinitialise) {
 TEST(ModuleEntry, ABundlePathTheRecordCannotHoldIsNoPath) {
     const std::string fits = "/" + std::string(MODULE_PATH_CAPACITY - 2, 'a');
     const std::string tooLong = fits + "b";
-    const struct {
-        const char* path;
-        const char* recorded;
-    } cases[] = {{fits.c_str(), fits.c_str()}, {tooLong.c_str(), ""}, {nullptr, ""}};
-    for (const auto& c : cases) {
-        ASSERT_TRUE(enterModule(&firstHandle, c.path));
-        EXPECT_STREQ(moduleBundlePath(), c.recorded);
+    const std::pair<const char*, const char*> cases[] = {
+        {fits.c_str(), fits.c_str()}, {tooLong.c_str(), ""}, {nullptr, ""}};
+    for (auto [path, recorded] : cases) {
+        ASSERT_TRUE(enterModule(&firstHandle, path));
+        EXPECT_STREQ(moduleBundlePath(), recorded);
         ASSERT_TRUE(exitModule());
     }
 }

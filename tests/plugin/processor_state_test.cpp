@@ -118,10 +118,11 @@ TEST_F(ProcessorMessages, EveryBankLoadRequestIsAnswered) {
                   kResultOk);
         const std::vector<RecordedMessage>& sent = fresh.messages();
         ASSERT_EQ(sent.size(), failed ? 2u : 1u);
-        EXPECT_EQ(sent.front().id, failed ? "kelvo.runtimeDiagnostics" : "kelvo.runtimeBankResult");
-        EXPECT_EQ(sent.back().id, "kelvo.runtimeBankResult");
-        EXPECT_EQ(sent.back().json.substr(0, reply.size()), reply);
-        EXPECT_EQ(fresh.processor().runtimeBankLocator(), "");
+        EXPECT_EQ(std::make_tuple(sent.front().id, sent.back().id,
+                                  sent.back().json.substr(0, reply.size()),
+                                  fresh.processor().runtimeBankLocator()),
+                  std::make_tuple(failed ? "kelvo.runtimeDiagnostics" : "kelvo.runtimeBankResult",
+                                  "kelvo.runtimeBankResult", reply, ""));
     }
 }
 

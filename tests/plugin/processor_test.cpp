@@ -102,14 +102,6 @@ TEST_F(ProcessorOnFakeKernel, EventsAndParameterChangesReachTheKernel) {
     EXPECT_EQ(events(), (decltype(events()){
                             {1, 5, 0, 75}, {2, 10, 36, 0.5}, {3, 20, 38, 0}, {3, 30, 36, 0}}));
 
-    // A flush block's values reach the kernel with the next rendered block.
-    fake.events.clear();
-    host.parameters().add(2, 0, 1.0);
-    ASSERT_EQ(host.process(0), kResultOk);
-    EXPECT_TRUE(fake.events.empty());
-    ASSERT_EQ(host.process(16), kResultOk);
-    EXPECT_EQ(events(), (decltype(events()){{1, 0, 2, 1.0}}));
-
     // Neither 64-bit samples nor a block without outputs is rendered, and
     // the latter's events wait for the next block.
     EXPECT_EQ(host.process(8, kSample64), kResultFalse);
@@ -136,31 +128,6 @@ TEST(Processor, SilenceFlagsMarkSilentChannels) {
     host.events().noteOn(0, 36, 1.0f);
     ASSERT_EQ(host.process(128), kResultOk);
     EXPECT_EQ(host.silenceFlags(), 0u);
-}
-
-// End to end through the host's event offsets: the kick at absolute frame
-// 130 sounds from that frame, whatever the block size.
-std::vector<float> kickAt130(int32 block) {
-    ProcessorHost host;
-    EXPECT_EQ(host.setup(44100, block), kResultOk);
-    EXPECT_EQ(host.activate(), kResultOk);
-    std::vector<float> audio;
-    for (int32 start = 0; start < 5000; start += block) {
-        const int32 frames = std::min(block, 5000 - start);
-        if (130 >= start && 130 < start + frames) host.events().noteOn(130 - start, 36, 1.0f);
-        EXPECT_EQ(host.process(frames), kResultOk);
-        audio.insert(audio.end(), host.left().begin(), host.left().begin() + frames);
-    }
-    return audio;
-}
-
-TEST(Processor, NotesAreSampleAccurateAtEveryBlockSize) {
-    const std::vector<float> reference = kickAt130(300);
-    EXPECT_EQ(std::vector<float>(reference.begin(), reference.begin() + 130),
-              std::vector<float>(130, 0.0f));
-    EXPECT_NE(reference[130], 0.0f);
-    for (int32 block : {1, 31, 4096})
-        EXPECT_EQ(kickAt130(block), reference) << block;
 }
 
 }  // namespace
