@@ -99,7 +99,8 @@ TEST_F(EditorUnderX, ServesOnlyTheUiFolderAndExitsWhenItsSocketCloses) {
     link.host = &bridge;
     IPtr<WebViewPlugView> view =
         owned(new WebViewPlugView(link, makeUiTree(dir, PROBE_PAGE), KELVO_HELPER_PATH));
-    ASSERT_EQ(attach(view), kResultOk);
+    ASSERT_EQ(attach(view), kResultOk)
+        << testing::PrintToString(bridge.errors) << " parent " << window.parentHandle();
     bridge.sink(R"({"type":"kelvo.hello"})");
     ASSERT_TRUE(frame->runUntil(
         [&] { return bridge.find("test.statuses") && bridge.find("test.echo"); }, 15s));
