@@ -110,7 +110,8 @@ TEST_F(EditorUnderX, ServesOnlyTheUiFolderAndExitsWhenItsSocketCloses) {
     EXPECT_EQ(*bridge.find("test.echo"), R"({"type":"test.echo","got":"kelvo.hello"})");
     const auto start = std::chrono::steady_clock::now();
     view->removed();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 400ms);
+    // Well inside the 1.5 s after which the view would kill it.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1200ms);
 }
 
 }  // namespace
