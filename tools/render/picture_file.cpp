@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "audio_files.h"
-#include "spectrum.h"
+#include "fft_levels.h"
 #include "text_format.h"
 #include "tool_error.h"
 
