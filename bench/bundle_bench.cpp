@@ -28,7 +28,7 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-using kelvo::test::HostedInstance;
+using kelvo::host::HostedInstance;
 
 const std::string BUNDLE = KELVO_BUNDLE_DIR;
 

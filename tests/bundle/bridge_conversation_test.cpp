@@ -30,7 +30,7 @@ class BridgeConversation : public ::testing::Test {
                     find(install, "kelvoInstallDiagnosticBridgeSink") &&
                     find(deliver, "kelvoDeliverDiagnosticBridgeMessage") &&
                     find(tick, "kelvoTickDiagnosticCadence"));
-        instance = std::make_unique<HostedInstance>(bundle.factory(), &application);
+        instance = std::make_unique<host::HostedInstance>(bundle.factory(), &application);
         ASSERT_TRUE(instance->created() && instance->connect());
         instance->controller()->setComponentHandler(handler);
     }
@@ -53,7 +53,7 @@ class BridgeConversation : public ::testing::Test {
 
     LoadedBundle bundle{KELVO_BUNDLE_DIR};
     HostApplication application;
-    std::unique_ptr<HostedInstance> instance;
+    std::unique_ptr<host::HostedInstance> instance;
     IPtr<ComponentHandlerRecorder> handler = owned(new ComponentHandlerRecorder());
     std::vector<std::string> texts;
     uint32_t (*abiVersion)() = nullptr;

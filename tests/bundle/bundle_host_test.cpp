@@ -59,8 +59,8 @@ class BundleHost : public ::testing::Test {
     void SetUp() override { ASSERT_NE(bundle.factory(), nullptr) << bundle.error(); }
     IPluginFactory* factory() const { return bundle.factory(); }
 
-    std::unique_ptr<HostedInstance> startInstance() {
-        auto instance = std::make_unique<HostedInstance>(factory(), &application);
+    std::unique_ptr<host::HostedInstance> startInstance() {
+        auto instance = std::make_unique<host::HostedInstance>(factory(), &application);
         EXPECT_TRUE(instance->created());
         EXPECT_TRUE(instance->connect());
         return instance;
@@ -167,7 +167,7 @@ TEST_F(BundleHost, OneInstanceLivesAWholeHostSession) {
 }
 
 TEST_F(BundleHost, ThirtyTwoInstancesPlayAndAThirtyThirdFailsCleanly) {
-    std::vector<std::unique_ptr<HostedInstance>> playing;
+    std::vector<std::unique_ptr<host::HostedInstance>> playing;
     for (int i = 0; i < 32; ++i) {  // the kernel's instance limit
         playing.push_back(startInstance());
         ASSERT_EQ(playing.back()->setup(48000, BLOCK), kResultOk) << "instance " << i;
@@ -197,7 +197,7 @@ TEST(BundleReload, UnloadingAndReloadingKeepsNoMemoryBehind) {
     auto useOnce = [&] {
         LoadedBundle bundle(BUNDLE);
         ASSERT_NE(bundle.factory(), nullptr) << bundle.error();
-        HostedInstance instance(bundle.factory(), &application);
+        host::HostedInstance instance(bundle.factory(), &application);
         ASSERT_TRUE(instance.connect());
         ASSERT_EQ(instance.setup(48000, BLOCK), kResultOk);
         ASSERT_EQ(instance.activate(true), kResultOk);

@@ -70,7 +70,7 @@ TEST_F(EditorUnderX, TheBundlesEditorRendersResizesAndEndsWithItsParent) {
     ASSERT_NE(uiRoot, nullptr);
     EXPECT_EQ(fs::path(uiRoot()), fs::canonical(KELVO_BUNDLE_DIR) / "Contents/Resources/ui");
     Vst::HostApplication application;
-    HostedInstance instance(bundle.factory(), &application);
+    host::HostedInstance instance(bundle.factory(), &application);
     ASSERT_TRUE(instance.created());
     IPtr<IPlugView> view = owned(instance.controller()->createView("editor"));
     ASSERT_TRUE(view);

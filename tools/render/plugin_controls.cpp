@@ -26,7 +26,8 @@ bool sameText(const std::string& a, const std::string& b) {
 std::string unitName(IUnitInfo* units, UnitID id) {
     for (int32 i = 0; units != nullptr && i < units->getUnitCount(); ++i) {
         UnitInfo info{};
-        if (units->getUnitInfo(i, info) == kResultOk && info.id == id) return utf8From(info.name);
+        if (units->getUnitInfo(i, info) == kResultOk && info.id == id)
+            return kelvo::host::utf8From(info.name);
     }
     return {};
 }
@@ -60,12 +61,12 @@ std::vector<ParameterDescription> PluginInstance::parameters() const {
     for (int32 i = 0; i < controller_->getParameterCount(); ++i) {
         ParameterInfo info{};
         if (controller_->getParameterInfo(i, info) != kResultOk) continue;
-        std::string title = utf8From(info.title);
+        std::string title = kelvo::host::utf8From(info.title);
         if (info.unitId != kRootUnitId) {
             const std::string unit = unitName(units, info.unitId);
             if (!unit.empty()) title = unit + " " + title;
         }
-        list.push_back({info.id, title, utf8From(info.units), info.flags});
+        list.push_back({info.id, title, kelvo::host::utf8From(info.units), info.flags});
     }
     return list;
 }
@@ -75,7 +76,7 @@ std::string PluginInstance::valueText(ParamID id) const {
     if (controller_->getParamStringByValue(id, controller_->getParamNormalized(id), text) !=
         kResultOk)
         return "?";
-    return utf8From(text);
+    return kelvo::host::utf8From(text);
 }
 
 ParameterDescription PluginInstance::findParameter(const std::string& name) const {
@@ -100,8 +101,9 @@ void PluginInstance::edit(ParamID id, ParamValue value) {
     pending_.push_back({id, value});
     // What the controller performed in turn (a program change applying its
     // preset) goes to the processor as well.
-    pending_.insert(pending_.end(), collector_->edits.begin(), collector_->edits.end());
-    collector_->edits.clear();
+    for (const auto& performed : collector_->performed())
+        pending_.emplace_back(performed.id, performed.value);
+    collector_->clear();
 }
 
 void PluginInstance::setParameter(const std::string& assignment) {
@@ -111,7 +113,7 @@ void PluginInstance::setParameter(const std::string& assignment) {
     const ParameterDescription parameter = findParameter(assignment.substr(0, equals));
     const std::string value = assignment.substr(equals + 1);
     String128 text{};
-    utf16From(value, text);
+    kelvo::host::utf16From(value, text);
     ParamValue normalized = 0;
     if (controller_->getParamValueByString(parameter.id, text, normalized) != kResultOk)
         throw ToolError(EXIT_USAGE,
@@ -133,7 +135,7 @@ PluginInstance::Programs PluginInstance::programs() const {
         for (int32 p = 0; list != kNoProgramListId && p <= info.stepCount; ++p) {
             String128 name{};
             if (units->getProgramName(list, p, name) != kResultOk) break;
-            programs.names.push_back(utf8From(name));
+            programs.names.push_back(kelvo::host::utf8From(name));
         }
         break;
     }
@@ -177,7 +179,7 @@ bool PluginInstance::controllerParameter(int16 channel, int16 number, ParamID& i
 
 void PluginInstance::adoptValue(ParamID id, ParamValue value) {
     controller_->setParamNormalized(id, value);
-    collector_->edits.clear();
+    collector_->clear();
 }
 
 }  // namespace tambro::render

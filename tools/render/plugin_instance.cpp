@@ -50,7 +50,7 @@ bool findInstrumentClass(IPluginFactory* factory, TUID cid, std::string& otherAu
 }  // namespace
 
 PluginInstance::PluginInstance(const std::string& bundlePath)
-    : collector_(owned(new EditCollector())) {
+    : collector_(owned(new kelvo::host::EditRecorder())) {
     struct stat status {};
     if (stat(bundlePath.c_str(), &status) != 0) failToLoad(bundlePath, "no such bundle");
     bundle_ = std::make_unique<kelvo::LoadedBundle>(bundlePath);
@@ -175,9 +175,10 @@ void PluginInstance::restart() {
 }
 
 void PluginInstance::primeWithPendingEdits() {
-    IPtr<BlockParameterChanges> changes = owned(new BlockParameterChanges(pending_.size()));
-    for (const ParameterEdit& edit : pending_)
-        changes->add(edit.id, 0, edit.value);
+    IPtr<kelvo::host::ParameterChanges> changes =
+        owned(new kelvo::host::ParameterChanges(pending_.size()));
+    for (const auto& [id, value] : pending_)
+        changes->add(id, 0, value);
     pending_.clear();
     std::vector<std::vector<float>> planes(
         static_cast<size_t>(outputChannels_),

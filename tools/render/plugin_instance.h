@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bundle_loader.h"
@@ -87,8 +88,8 @@ class PluginInstance {
     std::unique_ptr<kelvo::LoadedBundle> bundle_;
     // The SDK's host context counts no references: it lives as long as the
     // instance, and both parts are terminated before it goes.
-    RenderHostApplication application_;
-    Steinberg::IPtr<EditCollector> collector_;
+    kelvo::host::NamedApplication application_{"tambro-render"};
+    Steinberg::IPtr<kelvo::host::EditRecorder> collector_;
     Steinberg::TUID classId_{};
     Steinberg::IPtr<Steinberg::Vst::IComponent> component_;
     Steinberg::IPtr<Steinberg::Vst::IAudioProcessor> processor_;
@@ -101,7 +102,8 @@ class PluginInstance {
     Steinberg::int32 outputChannels_ = 0;
     Steinberg::int32 maxBlockFrames_ = 0;
     double sampleRate_ = 0;
-    std::vector<ParameterEdit> pending_;
+    // Values for the processor to hear of before rendering, in order.
+    std::vector<std::pair<Steinberg::Vst::ParamID, Steinberg::Vst::ParamValue>> pending_;
 };
 
 }  // namespace tambro::render

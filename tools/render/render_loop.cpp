@@ -65,9 +65,10 @@ class BlockRenderer {
         : instance_(instance),
           timeline_(timeline),
           routes_(instance, timeline),
-          events_(owned(new BlockEvents(mostEventsPerBlock(timeline, instance.maxBlockFrames())))),
-          changes_(owned(
-              new BlockParameterChanges(mostEventsPerBlock(timeline, instance.maxBlockFrames())))),
+          events_(owned(
+              new kelvo::host::EventList(mostEventsPerBlock(timeline, instance.maxBlockFrames())))),
+          changes_(owned(new kelvo::host::ParameterChanges(
+              mostEventsPerBlock(timeline, instance.maxBlockFrames())))),
           planes_(static_cast<size_t>(instance.outputChannels()),
                   std::vector<float>(static_cast<size_t>(instance.maxBlockFrames()))) {
         for (auto& plane : planes_)
@@ -164,8 +165,8 @@ class BlockRenderer {
     PluginInstance& instance_;
     const Timeline& timeline_;
     ControllerRoutes routes_;
-    IPtr<BlockEvents> events_;
-    IPtr<BlockParameterChanges> changes_;
+    IPtr<kelvo::host::EventList> events_;
+    IPtr<kelvo::host::ParameterChanges> changes_;
     std::vector<std::vector<float>> planes_;
     std::vector<float*> channels_;
     AudioBusBuffers output_{};

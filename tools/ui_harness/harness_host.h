@@ -5,40 +5,15 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "bundle_loader.h"
-#include "pluginterfaces/vst/ivstaudioprocessor.h"
-#include "pluginterfaces/vst/ivstcomponent.h"
-#include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "pluginterfaces/vst/ivstparameterchanges.h"
+#include "host_objects.h"
+#include "hosted_instance.h"
 
 namespace kelvo::harness {
-
-// The host's side of the controller's edits: every call in order, and the
-// values the processor has yet to hear of.
-class EditRecorder : public Steinberg::Vst::IComponentHandler {
-  public:
-    struct Edit {
-        const char* call;  // "begin", "perform", "end" or "restart"
-        long long id;      // the parameter id, or the restart flags
-        double value;      // perform only
-    };
-
-    EditRecorder() { FUNKNOWN_CTOR }
-    virtual ~EditRecorder() = default;
-    Steinberg::tresult PLUGIN_API beginEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API performEdit(Steinberg::Vst::ParamID id,
-                                              Steinberg::Vst::ParamValue value) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) SMTG_OVERRIDE;
-    Steinberg::tresult PLUGIN_API restartComponent(Steinberg::int32 flags) SMTG_OVERRIDE;
-    DECLARE_FUNKNOWN_METHODS
-
-    std::vector<Edit> edits;
-    // Parameter changes for the next processing block, in order.
-    std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending;
-};
 
 class HarnessHost {
   public:
@@ -64,24 +39,24 @@ class HarnessHost {
     // Renders one block when the processor has changes to hear of.
     void flushChanges();
 
-    EditRecorder& edits() { return *recorder_; }
-    Steinberg::Vst::IEditController* controller() const { return controller_; }
+    const host::EditRecorder& edits() const { return *recorder_; }
+    // Forgets the recorded edits once the processor has heard of them.
+    void clearEdits();
+    Steinberg::Vst::IEditController* controller() const { return instance_->controller(); }
 
   private:
     bool bringUp();
-    void tearDown();
 
     LoadedBundle bundle_;
     std::string error_;
-    Steinberg::IPtr<Steinberg::FUnknown> application_;
-    Steinberg::IPtr<Steinberg::Vst::IComponent> component_;
-    Steinberg::IPtr<Steinberg::Vst::IAudioProcessor> processor_;
-    Steinberg::IPtr<Steinberg::Vst::IEditController> controller_;
-    Steinberg::IPtr<EditRecorder> recorder_;
+    host::NamedApplication application_{"Tambro UI Harness"};
+    Steinberg::IPtr<host::EditRecorder> recorder_;
+    std::unique_ptr<host::HostedInstance> instance_;
+    // Values the processor has yet to hear of: the controller's own edits
+    // after `heardEdits_`, and host automation.
+    std::vector<std::pair<Steinberg::Vst::ParamID, double>> pending_;
+    size_t heardEdits_ = 0;
     Sink sink_;
-    bool connected_ = false;
-    bool active_ = false;
-    std::vector<float> left_, right_;
 };
 
 }  // namespace kelvo::harness

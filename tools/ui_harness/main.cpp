@@ -118,8 +118,12 @@ HttpResponse editsJson(HarnessHost& host) {
     for (const auto& edit : host.edits().edits) {
         body += first ? "{" : ",{";
         first = false;
-        body += "\"call\":" + quoted(edit.call) + ",\"id\":" + std::to_string(edit.id);
-        if (std::strcmp(edit.call, "perform") == 0) body += ",\"value\":" + number(edit.value);
+        const bool perform = edit.call == kelvo::host::EditRecorder::EditCall::Perform;
+        const char* call = perform                                                   ? "perform"
+                           : edit.call == kelvo::host::EditRecorder::EditCall::Begin ? "begin"
+                                                                                     : "end";
+        body += "\"call\":" + quoted(call) + ",\"id\":" + std::to_string(edit.id);
+        if (perform) body += ",\"value\":" + number(edit.value);
         body += '}';
     }
     return {200, "application/json", body + "]}"};
@@ -167,7 +171,7 @@ HttpResponse route(HarnessHost& host, const std::string& root, const HttpRequest
     if (path == "/harness/edits" && !post) return editsJson(host);
     if (path == "/harness/param" && !post) return paramJson(host, request.query);
     if (path == "/harness/clear" && post) {
-        host.edits().edits.clear();
+        host.clearEdits();
         return {200, "application/json", "{\"ok\":true}"};
     }
     if (path == "/harness/automate" && post) {

@@ -3,8 +3,9 @@
 #include <cstring>
 
 #include "pluginterfaces/vst/ivstmessage.h"
+#include "public.sdk/source/common/memorystream.h"
 
-namespace kelvo::test {
+namespace kelvo::host {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -27,7 +28,8 @@ bool findProcessorClass(IPluginFactory* factory, TUID cid) {
 template <typename Interface>
 IPtr<Interface> create(IPluginFactory* factory, const TUID cid) {
     void* object = nullptr;
-    if (factory->createInstance(cid, Interface::iid, &object) != kResultOk) return nullptr;
+    if (factory->createInstance(cid, Interface::iid, &object) != kResultOk || !object)
+        return nullptr;
     return owned(static_cast<Interface*>(object));
 }
 
@@ -51,6 +53,11 @@ bool HostedInstance::connect() {
     connected_ = processorPoint && controllerPoint &&
                  processorPoint->connect(controllerPoint) == kResultOk &&
                  controllerPoint->connect(processorPoint) == kResultOk;
+    MemoryStream state;
+    if (connected_ && component_->getState(&state) == kResultOk) {
+        state.seek(0, IBStream::kIBSeekSet, nullptr);
+        controller_->setComponentState(&state);
+    }
     return connected_;
 }
 
@@ -75,6 +82,8 @@ tresult HostedInstance::process(IEventList* events, IParameterChanges* changes, 
     output.numChannels = 2;
     output.channelBuffers32 = channels;
     ProcessData data{};
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = kSample32;
     data.numSamples = frames;
     data.numOutputs = 1;
     data.outputs = &output;
@@ -91,8 +100,11 @@ HostedInstance::~HostedInstance() {
         processorPoint->disconnect(controllerPoint);
         controllerPoint->disconnect(processorPoint);
     }
-    if (controller_) controller_->terminate();
+    if (controller_) {
+        controller_->setComponentHandler(nullptr);
+        controller_->terminate();
+    }
     if (initialized_) component_->terminate();
 }
 
-}  // namespace kelvo::test
+}  // namespace kelvo::host
