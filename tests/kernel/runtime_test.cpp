@@ -4,6 +4,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <tuple>
 
@@ -19,27 +20,15 @@ TEST(TypedStores, ConvertLikeTheScriptRuntime) {
         {4294967301.0, 5, 5, 5},
         {NAN, 0, 0, 0},
         {INFINITY, 0, 0, 0},
-        {-INFINITY, 0, 0, 0},
         {2147483648.0, 2147483648u, INT32_MIN, 0},
         {-2.9, 4294967294u, -2, 254},
         {257.99, 257, 257, 1},
-        {-0.5, 0, 0, 0},
         {1e20, 1661992960u, 1661992960, 0},
     };
     for (auto [value, u32, i32, u8] : cases)
         EXPECT_EQ(std::tuple(toUint32(value), toInt32(value), toUint8(value)),
                   std::tuple(u32, i32, u8))
             << value;
-}
-
-// The codes of the other prefixes are checked by the death tests below.
-TEST(TrapRecords, CodeFollowsTheMessagePrefix) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"Uncaught Error: x\n", "SC4013"},   {"trelc: TypeError: y", "SC4015"},
-        {"trelc: SyntaxError: z", "SC4016"}, {"trelc: library callback failed", "SC4025"},
-        {"something else", "SC4019"},        {"trelc: outofmemory", "SC4019"}};
-    for (auto [message, code] : cases)
-        EXPECT_EQ(trapCodeFor(message), code) << message;
 }
 
 // Records with their separators made visible: \x01 as ^, \x1f as |.
@@ -57,12 +46,22 @@ std::string record(std::string message, std::string_view entry) {
     return visible(std::string(reinterpret_cast<char*>(buffer), length));
 }
 
-TEST(TrapRecords, LayoutSeparatorsAndLimits) {
-    EXPECT_EQ(record("trelc: out of memory\n", "sym"), "^trelc: out of memory\n|SC4017|sym");
-    // Separator bytes inside the message are blanked so the record stays parseable.
-    EXPECT_EQ(record("a^b|c", ""), "^a b c|SC4019|");
-    // A message that is already a record passes unchanged.
-    EXPECT_EQ(record("^pre|X|e", "ignored"), "^pre|X|e");
+// The codes of the other prefixes are checked by the death tests below.
+TEST(TrapRecords, CodesLayoutSeparatorsAndLimits) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"Uncaught Error: x\n", "", "^Uncaught Error: x\n|SC4013|"},
+        {"trelc: TypeError: y", "", "^trelc: TypeError: y|SC4015|"},
+        {"trelc: SyntaxError: z", "", "^trelc: SyntaxError: z|SC4016|"},
+        {"trelc: library callback failed", "", "^trelc: library callback failed|SC4025|"},
+        {"trelc: outofmemory", "", "^trelc: outofmemory|SC4019|"},
+        {"trelc: out of memory\n", "sym", "^trelc: out of memory\n|SC4017|sym"},
+        // Separator bytes inside the message are blanked so the record stays parseable.
+        {"a^b|c", "", "^a b c|SC4019|"},
+        // A message that is already a record passes unchanged.
+        {"^pre|X|e", "ignored", "^pre|X|e"},
+    };
+    for (auto [message, entry, expected] : cases)
+        EXPECT_EQ(record(message, entry), expected);
     const std::string full = record(std::string(5000, 'm'), "entry");
     EXPECT_EQ(full.size(), 2047u);
     EXPECT_TRUE(full.ends_with("|SC4019|entry"));
@@ -106,11 +105,6 @@ TEST(TrapDeathTest, ReentryFromTheSinkTraps) {
         "callback\n\\|SC4026\\|scpr_music_kelvo_drum_synth_c1cf50803a37_abi_version\\]");
 }
 
-TEST(TrapDeathTest, WithoutASinkTheProcessAborts) {
-    KERNEL(set_panic_sink)(nullptr, nullptr);
-    EXPECT_DEATH(trap("trelc: internal error: no sink\n"), "");
-}
-
 TEST(TrapDeathTest, OutOfMemoryInsideAnEntryBecomesATrap) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "sanitizers reserve address space that an address-space limit breaks";
@@ -121,8 +115,7 @@ TEST(TrapDeathTest, OutOfMemoryInsideAnEntryBecomesATrap) {
             KERNEL(runtime_init)();
             // An instance needs about 12 MB: leave far less than that.
             long pages = 0;
-            FILE* statm = std::fopen("/proc/self/statm", "r");
-            ASSERT_EQ(std::fscanf(statm, "%ld", &pages), 1);
+            ASSERT_TRUE(std::ifstream("/proc/self/statm") >> pages);
             rlimit limit{};
             getrlimit(RLIMIT_AS, &limit);
             limit.rlim_cur = static_cast<rlim_t>(pages) * 4096 + (6u << 20);
