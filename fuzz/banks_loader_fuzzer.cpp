@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,49 +15,17 @@
 #include <unistd.h>
 
 #include "sound_pack_loader.h"
+#include "wav_bytes.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace kelvo;
+using namespace kelvo::test;
 
 fs::path packDir;
 
 void check(bool condition) {
     if (!condition) __builtin_trap();
-}
-
-void put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-// A canonical WAV file: `frames` frames whose samples are i * step.
-std::vector<uint8_t> makeWav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
-                             uint32_t frames, int32_t step) {
-    uint32_t dataSize = frames * channels * (bits / 8);
-    std::vector<uint8_t> out = {'R', 'I', 'F', 'F'};
-    put(out, 36 + dataSize, 4);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    put(out, 16, 4);
-    put(out, tag, 2);
-    put(out, channels, 2);
-    put(out, rate, 4);
-    put(out, rate * channels * bits / 8, 4);
-    put(out, channels * bits / 8, 2);
-    put(out, bits, 2);
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
-    put(out, dataSize, 4);
-    for (uint32_t i = 0; i < frames * channels; ++i) {
-        int32_t value = static_cast<int32_t>(i) * step;
-        put(out, static_cast<uint32_t>(value), bits / 8);
-    }
-    return out;
-}
-
-void writeFile(const fs::path& path, const void* data, size_t size) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 void removePack() {
@@ -75,17 +42,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!mkdtemp(pattern.data())) std::abort();
     packDir = pattern;
     std::atexit(removePack);
-    fs::create_directories(packDir / "samples");
     fs::create_directories(packDir / "dir.wav");
     // a.wav: mono 16-bit, 64 frames; b.wav: stereo 24-bit at 44.1 kHz;
     // c.wav: mono float; bad.wav: one byte short of a header.
-    std::vector<uint8_t> a = makeWav(1, 1, 48000, 16, 64, 500);
-    std::vector<uint8_t> b = makeWav(1, 2, 44100, 24, 32, 40000);
-    std::vector<uint8_t> c = makeWav(3, 1, 96000, 32, 16, 0);
-    writeFile(packDir / "a.wav", a.data(), a.size());
-    writeFile(packDir / "samples/b.wav", b.data(), b.size());
-    writeFile(packDir / "c.wav", c.data(), c.size());
-    writeFile(packDir / "bad.wav", a.data(), 43);
+    const std::vector<uint8_t> a = rampWav(64);
+    writeFile(packDir / "a.wav", a);
+    writeFile(packDir / "samples/b.wav",
+              wav(fmtBody(1, 2, 44100, 24), pcm(3, std::vector<int32_t>(64, 40000))));
+    writeFile(packDir / "c.wav", wav(fmtBody(3, 1, 96000, 32), float32({0.5f, -0.25f})));
+    writeFile(packDir / "bad.wav", std::string_view(reinterpret_cast<const char*>(a.data()), 43));
     return 0;
 }
 
@@ -104,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const char* name : names) {
         size_t cut = rest.find('\0');
-        writeFile(packDir / name, rest.data(), cut == std::string_view::npos ? rest.size() : cut);
+        writeFile(packDir / name, rest.substr(0, cut));
         if (cut == std::string_view::npos) break;
         rest.remove_prefix(cut + 1);
     }

@@ -1,6 +1,6 @@
 // The WAV decoder on arbitrary bytes: no crash, no overread, and whatever it
-// accepts is at least one frame of finite samples on the 16-bit grid, equal
-// bit for bit to the plain computation with round().
+// accepts is at least one frame, each sample equal bit for bit to the plain
+// computation with round() (so finite and on the 16-bit grid).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -53,10 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(size >= 44);
     check(!audio.samples.empty() && audio.samples.size() <= size / 2);
     check(audio.sampleRate > 0 && audio.sampleRate <= 4294967295.0);
-    for (float sample : audio.samples) {
-        double level = static_cast<double>(sample) * 32768;
-        check(level >= -32768 && level <= 32767 && level == std::floor(level));
-    }
     kelvo::WavLayout layout;
     check(kelvo::probeWav(data, size, layout, error) && layout.frames == audio.samples.size());
     for (size_t frame = 0; frame < layout.frames; ++frame) {

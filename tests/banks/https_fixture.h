@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +15,8 @@
 
 #include "hosted_bank.h"
 #include "pack_files.h"
+#include "temp_dir.h"
+#include "zip_bytes.h"
 
 namespace kelvo::test {
 
@@ -23,43 +24,44 @@ namespace kelvo::test {
 // the user's data directory and fetch options trusting the server.
 class LocalHttpsTest : public ::testing::Test {
   protected:
-    // The server prints its port, and ends when its standard input closes.
-    static void SetUpTestSuite() {
+    // Started by the suite's first test, not in SetUpTestSuite: a failure
+    // there would make every test a skip, and a broken server must fail them.
+    // It makes its certificate, writes its port to a file, and ends when its
+    // standard input closes.
+    static void startServer() {
         work = makeTempDir("kelvo-https-server");
-        ASSERT_FALSE(work.empty());
-        fs::create_directory(work / "served");
-        const std::string quoted = "'" + work.string() + "/", caFile = quoted + "cert.pem'",
-                          key = quoted + "key.pem'";
-        ASSERT_EQ(std::system((std::string(KELVO_TEST_OPENSSL) +
-                               " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-                               " -days 1 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1"
-                               " -keyout " +
-                               key + " -out " + caFile + " >/dev/null 2>&1")
-                                  .c_str()),
-                  0);
         server = popen((std::string(KELVO_TEST_PYTHON) + " " + KELVO_TEST_HTTPS_SERVER + " " +
-                        caFile + " " + key + " " + quoted + "served' > " + quoted + "port'")
+                        KELVO_TEST_OPENSSL + " '" + work.string() + "'")
                            .c_str(),
                        "w");
         for (int tries = 0; server && port <= 0 && tries < 2000; ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             std::ifstream(work / "port") >> port;
         }
-        ASSERT_GT(port, 0) << "cannot start the HTTPS server";
     }
     static void TearDownTestSuite() {
         if (server) pclose(server);
+        server = nullptr;
+        port = 0;
         fs::remove_all(work);
     }
     void SetUp() override {
-        ASSERT_GT(port, 0);
+        if (!server) startServer();
+        ASSERT_GT(port, 0) << "cannot start the HTTPS server";
         data = makeTempDir("kelvo-https-data");
+        root = data / "Kelvo/banks";
         ::setenv("XDG_DATA_HOME", data.c_str(), 1);
         ::setenv("NO_PROXY", "127.0.0.1", 1);
         options.caFile = (work / "cert.pem").string();
     }
     void TearDown() override { fs::remove_all(data); }
 
+    // Serves `entries` as a zip under `name`; returns its digest.
+    static std::string serve(const std::string& name, const std::vector<ZipEntry>& entries) {
+        std::vector<uint8_t> zip = makeZip(entries);
+        writeFile(work / "served" / name, zip);
+        return sha256Of(zip);
+    }
     static std::string url(const std::string& path, const char* scheme = "https") {
         return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + "/" + path;
     }
@@ -67,7 +69,7 @@ class LocalHttpsTest : public ::testing::Test {
     static inline fs::path work;
     static inline FILE* server = nullptr;
     static inline int port = 0;
-    fs::path data;
+    fs::path data, root;  // the user's data directory, and the bank cache in it
     HostedFetchOptions options;
 };
 

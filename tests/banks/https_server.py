@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """A throw-away HTTPS server on 127.0.0.1 for the hosted-bank tests.
 
-Usage: https_server.py CERT KEY DIRECTORY
+Usage: https_server.py OPENSSL WORK
 
-Serves DIRECTORY on a free port, prints the port on one line, and serves
+Makes a certificate for 127.0.0.1 as WORK/cert.pem (key WORK/key.pem),
+serves WORK/served on a free port, writes the port to WORK/port, and serves
 until killed or until its standard input closes (the test that started it
 has gone). Besides plain files it answers:
   /redirect/<scheme>/<name>  302 to <scheme>://127.0.0.1:<port>/<name>
@@ -13,6 +14,7 @@ import functools
 import http.server
 import os
 import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -41,14 +43,24 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 
 def main():
-    cert, key, directory = sys.argv[1:4]
+    openssl, work = sys.argv[1:3]
+    cert, key = os.path.join(work, "cert.pem"), os.path.join(work, "key.pem")
+    subprocess.run([openssl, "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1",
+                    "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", cert], check=True, capture_output=True)
+    served = os.path.join(work, "served")
+    os.makedirs(served, exist_ok=True)
     server = http.server.ThreadingHTTPServer(
-        ("127.0.0.1", 0), functools.partial(Handler, directory=directory))
+        ("127.0.0.1", 0), functools.partial(Handler, directory=served))
     server.daemon_threads = True
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    print(server.server_address[1], flush=True)
+    # Written whole under another name, so the test never reads half a port.
+    with open(os.path.join(work, "port.part"), "w") as port:
+        port.write(f"{server.server_address[1]}\n")
+    os.rename(os.path.join(work, "port.part"), os.path.join(work, "port"))
 
     def exit_with_parent():
         sys.stdin.read()

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "sha256_hex.h"
-#include "temp_dir.h"
 
 namespace kelvo::test {
+
+namespace fs = std::filesystem;
 
 inline void writeFile(const fs::path& path, std::string_view bytes) {
     fs::create_directories(path.parent_path());

@@ -7,13 +7,12 @@
 namespace kelvo {
 namespace {
 
-TEST(RuntimeBankReply, FailureIsTwoLines) {
+// A failure is two lines; a published bank adds its instrument, positions
+// and presets, control bytes in texts turned into spaces.
+TEST(RuntimeBankReply, EncodesFailuresAndPublishedBanks) {
     EXPECT_EQ(encodeRuntimeBankReply("bank-hash-mismatch", "asset a.wav differs", nullptr),
               "bank-hash-mismatch\nasset a.wav differs");
     EXPECT_EQ(encodeRuntimeBankReply("", "", nullptr), "missing\n");
-}
-
-TEST(RuntimeBankReply, PublishedBankListsInstrumentPositionsAndPresets) {
     StagedBank bank;
     bank.instrumentId = "kit-a";
     bank.instrumentName = "Kit A";

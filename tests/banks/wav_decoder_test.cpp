@@ -12,12 +12,6 @@ using namespace kelvo::test;
 
 constexpr double STEP = 1.0 / 32768;
 
-std::string decodeError(const std::vector<uint8_t>& bytes) {
-    WavAudio audio;
-    std::string error;
-    return decodeWav(bytes, audio, error) ? "decoded" : error;
-}
-
 std::vector<float> decoded(const std::vector<uint8_t>& bytes, double* rate = nullptr) {
     WavAudio audio;
     std::string error;
@@ -28,8 +22,6 @@ std::vector<float> decoded(const std::vector<uint8_t>& bytes, double* rate = nul
 
 TEST(WavDecoder, RefusesWithTheMessageOfTheFirstRuleBroken) {
     const std::vector<uint8_t> mono16 = fmtBody(1, 1, 48000, 16);
-    std::vector<uint8_t> wrongMagic = wav(mono16, pcm(2, {1, 2, 3, 4}));
-    wrongMagic[8] = 'X';
     std::vector<uint8_t> emptyData, hugeFmt;
     putChunk(emptyData, "fmt ", mono16);
     putChunk(emptyData, "data", {});
@@ -42,7 +34,6 @@ TEST(WavDecoder, RefusesWithTheMessageOfTheFirstRuleBroken) {
     std::vector<uint8_t> shortExtensible = fmtBody(0, 1, 48000, 16, 1);
     shortExtensible.resize(18);
     const std::pair<std::vector<uint8_t>, std::string> cases[] = {
-        {wrongMagic, "not a RIFF/WAVE file"},
         {riff(emptyData), "no data chunk"},
         {riff(hugeFmt), "unsupported channel count 0"},
         {wav(fmtBody(1, 3, 48000, 16), pcm(2, {1, 2, 3})), "unsupported channel count 3"},
@@ -51,8 +42,12 @@ TEST(WavDecoder, RefusesWithTheMessageOfTheFirstRuleBroken) {
         {wav(fmtBody(0, 2, 48000, 24, 3), pcm(3, {1, 2})), "unsupported WAV format tag 3 / 24-bit"},
         {wav(shortExtensible, pcm(2, {1})), "unsupported WAV format tag 65534 / 16-bit"},
     };
-    for (const auto& [bytes, error] : cases)
-        EXPECT_EQ(decodeError(bytes), error);
+    WavAudio audio;
+    std::string error;
+    for (const auto& [bytes, message] : cases) {
+        EXPECT_FALSE(decodeWav(bytes, audio, error));
+        EXPECT_EQ(error, message);
+    }
 }
 
 TEST(WavDecoder, QuantisesEveryDepthTo16BitsAndFoldsStereo) {
