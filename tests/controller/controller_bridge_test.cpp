@@ -14,36 +14,31 @@ namespace {
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-using Edit = ComponentHandlerRecorder::Edit;
-using Call = ComponentHandlerRecorder::EditCall;
 
 void deliver(ControllerHost& host, const std::string& text) {
     host->handleBridgeMessage(text.data(), text.size());
 }
 
-// Only unreadable messages are logged, by their size; none changes anything.
+// Only unreadable messages (the first) are logged, by their size; none
+// changes anything.
 TEST(BridgeDispatch, MalformedAndRefusedMessagesChangeNothing) {
     ControllerHost host;
-    const std::string before = host.getState();
-    const std::pair<std::string, bool> cases[] = {
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":\"75\"}", true},
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"nope\",\"value\":1}", false},
-        {"{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":-inf}", false},
-        {"{\"type\":\"kelvo.loadFactoryPreset\",\"id\":\"factory-7\"}", false},
-        {"{\"type\":\"kelvo.setState\",\"state\":{\"params\":{\"kick.tune\":nan}}}", false},
+    const std::string cases[] = {
+        "{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":\"75\"}",
+        "{\"type\":\"kelvo.setParam\",\"path\":\"nope\",\"value\":1}",
+        "{\"type\":\"kelvo.setParam\",\"path\":\"kick.tune\",\"value\":-inf}",
+        "{\"type\":\"kelvo.loadFactoryPreset\",\"id\":\"factory-7\"}",
+        "{\"type\":\"kelvo.setState\",\"state\":{\"params\":{\"kick.tune\":nan}}}",
     };
-    for (const auto& [text, logged] : cases) {
-        testing::internal::CaptureStderr();
+    testing::internal::CaptureStderr();
+    for (const std::string& text : cases)
         deliver(host, text);
-        EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  logged ? "kelvo-plugin-shell: malformed bridge message (" +
-                               std::to_string(text.size()) + " bytes)\n"
-                         : "")
-            << text;
-    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "kelvo-plugin-shell: malformed bridge message (" + std::to_string(cases[0].size()) +
+                  " bytes)\n");
     EXPECT_TRUE(host.handler().edits.empty());
     EXPECT_TRUE(host.ui("kelvo.paramChanged").empty());
-    EXPECT_EQ(host.getState(), before);
+    EXPECT_EQ(host.getState(), "{}");
 }
 
 // Inside the page's own gesture only the value goes; closing the editor ends

@@ -12,6 +12,9 @@
 
 namespace kelvo::test {
 
+using Edit = ComponentHandlerRecorder::Edit;
+using Call = ComponentHandlerRecorder::EditCall;
+
 // Initialised with the given host context (a plain host application when
 // null), given a recording component handler, connected to a recording
 // processor peer unless told otherwise, and with a sink collecting the
@@ -30,7 +33,6 @@ class ControllerHost {
     }
 
     KelvoController* operator->() { return controller_; }
-    KelvoController& controller() { return *controller_; }
     ComponentHandlerRecorder& handler() { return *handler_; }
     void connect() { controller_->connect(peer_); }
 
@@ -59,11 +61,6 @@ class ControllerHost {
             if (text.starts_with("{\"type\":\"" + std::string(type) + "\"")) out.push_back(text);
         return out;
     }
-    void clearRecords() {
-        handler_->clear();
-        peer_->messages.clear();
-        ui_.clear();
-    }
 
   private:
     Steinberg::Vst::HostApplication application_;
@@ -72,14 +69,5 @@ class ControllerHost {
     IPtr<MessageRecorder> peer_ = Steinberg::owned(new MessageRecorder());
     std::vector<std::string> ui_;
 };
-
-// A processor's state document holding these plain values (NaN: absent,
-// written null).
-inline std::string componentDocument(const double (&plain)[KELVO_PARAM_COUNT],
-                                     const CcMap* ccMap = nullptr,
-                                     const SamplerPadOverrides* pads = nullptr,
-                                     const BankStateRefOut* bank = nullptr) {
-    return writeStateJson(plain, -1, ccMap, 0, 0, bank, pads, nullptr);
-}
 
 }  // namespace kelvo::test

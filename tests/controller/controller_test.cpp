@@ -1,5 +1,5 @@
 // The controller as hosts see it: parameters, factory presets, MIDI
-// mapping, the processor's messages, the host's identity and run loop.
+// mapping, the processor's messages, the host's identity and the states.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +10,6 @@
 #include "fixed_text.h"
 #include "kelvo_controller_presets.h"
 #include "kelvo_parameter.h"
-#include "pluginterfaces/gui/iplugview.h"
 
 namespace kelvo::test {
 namespace {
@@ -39,19 +38,18 @@ TEST(ControllerParameters, PublishTheTableTheUnitAndTheProgramList) {
                                   int32(ParameterInfo::kCanAutomate)));
     }
     ParameterInfo program{};
-    ASSERT_EQ(host->getParameterInfo(KELVO_PARAM_COUNT, program), kResultOk);
-    EXPECT_EQ(
-        std::make_tuple(program.id, program.stepCount, program.flags),
-        std::make_tuple(0x3F010001u, 5, ParameterInfo::kIsList | ParameterInfo::kIsProgramChange));
-
     UnitInfo unit{};
     ProgramListInfo list{};
-    ASSERT_TRUE(host->getUnitInfo(0, unit) == kResultOk &&
+    ASSERT_TRUE(host->getParameterInfo(KELVO_PARAM_COUNT, program) == kResultOk &&
+                host->getUnitInfo(0, unit) == kResultOk &&
                 host->getProgramListInfo(0, list) == kResultOk);
-    EXPECT_EQ(std::make_tuple(host->getUnitCount(), ascii(unit.name), unit.parentUnitId,
-                              unit.programListId, ascii(list.name), list.programCount),
-              std::make_tuple(1, "Root", kNoParentUnitId, int32(PROGRAM), "Factory Presets",
-                              KELVO_FACTORY_PRESET_COUNT));
+    EXPECT_EQ(
+        std::make_tuple(program.id, program.stepCount, program.flags, host->getUnitCount(),
+                        ascii(unit.name), unit.parentUnitId, unit.programListId, ascii(list.name),
+                        list.programCount),
+        std::make_tuple(0x3F010001u, 5, ParameterInfo::kIsList | ParameterInfo::kIsProgramChange, 1,
+                        "Root", kNoParentUnitId, int32(PROGRAM), "Factory Presets",
+                        KELVO_FACTORY_PRESET_COUNT));
     // The SDK's own lookup throws here; a host must just get false.
     EXPECT_EQ(host->getUnitInfo(1, unit), kResultFalse);
 }
@@ -87,9 +85,11 @@ TEST(ControllerParameters, TextsBothWays) {
     EXPECT_TRUE(host.ui("kelvo.paramChanged").empty());
 }
 
-// Off the grid too: the name shown and the preset applied agree, and each
-// preset's kick tune tells the six apart.
-TEST(FactoryPresets, AProgramChangeAppliesThePresetItShows) {
+// Off the grid too: the name shown and the preset applied agree, each
+// preset's kick tune tells the six apart, and each value goes to the host as
+// one whole edit, in id order. Moving a value away from the preset and back
+// makes it dirty and clean again.
+TEST(FactoryPresets, AProgramChangeAppliesThePresetItShowsAsUserEdits) {
     // value, the preset's index and name, its kick tune
     const std::tuple<double, int, const char*, long> cases[] = {
         {0.0, 0, "Boom Kit", 41},      {0.29, 1, "Club Machine", 58}, {0.3, 2, "Dry Room", 55},
@@ -102,33 +102,25 @@ TEST(FactoryPresets, AProgramChangeAppliesThePresetItShows) {
         const kelvo_factory_preset& preset = KELVO_FACTORY_PRESETS[index];
         EXPECT_EQ(std::make_tuple(ascii(text), std::string(host->presetState().currentName),
                                   std::string(host->presetState().currentId),
-                                  std::lround(paramToPlain(KELVO_PARAMS[0], preset.values[0]))),
-                  std::make_tuple(name, name, std::string(preset.id), kickTune))
+                                  std::lround(paramToPlain(KELVO_PARAMS[0], preset.values[0])),
+                                  host.sent("kelvo.diag.presetLoaded").size()),
+                  std::make_tuple(name, name, std::string(preset.id), kickTune, 1u))
             << value;
-        for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id)
+        std::vector<Edit> edits;
+        for (ParamID id = 0; id < KELVO_PARAM_COUNT; ++id) {
             EXPECT_EQ(host->getParamNormalized(id), preset.values[id]) << value << " " << id;
+            edits.insert(
+                edits.end(),
+                {{Call::Begin, id, 0}, {Call::Perform, id, preset.values[id]}, {Call::End, id, 0}});
+        }
+        EXPECT_EQ(host.handler().edits, edits) << value;
+
+        EXPECT_FALSE(host->presetDirty());
+        host->setParamNormalized(3, 1 - preset.values[3]);
+        EXPECT_TRUE(host->presetDirty());
+        host->setParamNormalized(3, preset.values[3]);
+        EXPECT_FALSE(host->presetDirty());
     }
-}
-
-// Each value as one whole edit, in id order; moving a value away from the
-// preset and back makes it dirty and clean again.
-TEST(FactoryPresets, ApplyAsUserEditsAndTrackDirtiness) {
-    ControllerHost host;
-    host->setParamNormalized(PROGRAM, 0.4);
-    const auto& edits = host.handler().edits;
-    ASSERT_EQ(edits.size(), 3 * KELVO_PARAM_COUNT);
-    for (size_t i = 0; i < edits.size(); ++i)
-        EXPECT_EQ(std::make_pair(edits[i].call, edits[i].id),
-                  std::make_pair(ComponentHandlerRecorder::EditCall(i % 3), ParamID(i / 3)));
-    EXPECT_EQ(host.sent("kelvo.diag.presetLoaded"),
-              (std::vector<RecordedMessage>{{"kelvo.diag.presetLoaded", ""}}));
-
-    EXPECT_FALSE(host->presetDirty());
-    const ParamValue original = host->getParamNormalized(3);
-    host->setParamNormalized(3, 0.9);
-    EXPECT_TRUE(host->presetDirty());
-    host->setParamNormalized(3, original);
-    EXPECT_FALSE(host->presetDirty());
 }
 
 TEST(MidiMapping, AnswersFromTheAdoptedMap) {
@@ -166,15 +158,14 @@ std::string bytesOf(const Record& record) {
 }
 
 TEST(ControllerMessages, ProcessorMessagesByIdAndSize) {
-    ControllerHost host;
+    NamedHostApplication application("VST3 Validator kelvo");
+    ControllerHost host(&application);
     HostFacts facts;
     facts.sampleRate = 44100;
     copyFixedText(facts.hostName, "the processor's guess");
-    TransportFact transport;
-    transport.hasTempo = 1;
-    transport.tempo = 90;
-    TransportFact faster = transport;
-    faster.tempo = 100;
+    HostFacts next = facts;  // changed a little more by each row below
+    TransportFact transport, faster;
+    transport.hasTempo = faster.hasTempo = 1, transport.tempo = 90, faster.tempo = 100;
 
     // id, payload, the lifecycle kind recorded (null: none)
     const std::tuple<const char*, std::string, const char*> cases[] = {
@@ -182,6 +173,13 @@ TEST(ControllerMessages, ProcessorMessagesByIdAndSize) {
         {"kelvo.runtimeDiagnostics", "{}", "runtimeDiagnostic"},
         {"kelvo.diag.hostFacts", bytesOf(facts).substr(1), nullptr},
         {"kelvo.diag.hostFacts", bytesOf(facts), "sampleRateChanged"},
+        {"kelvo.diag.hostFacts", (next.latencySamples = 64, bytesOf(next)), "latencyChanged"},
+        {"kelvo.diag.hostFacts", (next.maxBlockFrames = 64, bytesOf(next)), "blockSizeChanged"},
+        {"kelvo.diag.hostFacts", (next.addBus("o", false, 2, true, "x"), bytesOf(next)),
+         "busLayoutChanged"},
+        {"kelvo.diag.hostFacts", (next.processMode = 1, bytesOf(next)), "processModeChanged"},
+        {"kelvo.diag.hostFacts", (next.bypassed = next.bypassKnown = 1, bytesOf(next)),
+         "bypassChanged"},
         {"kelvo.diag.lifecycle", "activated", "activated"},
         {"kelvo.diag.lifecycle", "Activated", nullptr},
         {"kelvo.diag.lifecycle", std::string(64, 'a'), nullptr},
@@ -201,9 +199,12 @@ TEST(ControllerMessages, ProcessorMessagesByIdAndSize) {
     }
     EXPECT_EQ(host.ui("kelvo.runtimeDiagnostics"),
               std::vector<std::string>{"{\"type\":\"kelvo.runtimeDiagnostics\",\"report\":{}}"});
-    // The processor's facts, but the host's name as the controller's context gives it.
-    EXPECT_EQ(std::make_pair(host->hostFacts().sampleRate, std::string(host->hostFacts().hostName)),
-              std::make_pair(44100.0, std::string("My VST3 HostApplication")));
+    // The processor's facts, but the host's name as the controller's context
+    // gives it, and the kind of the first name rule that matches.
+    EXPECT_EQ(
+        std::make_tuple(host->hostFacts().sampleRate, std::string(host->hostFacts().hostName),
+                        host->hostFacts().validatorKind),
+        std::make_tuple(44100.0, std::string("VST3 Validator kelvo"), HOST_VALIDATOR_STEINBERG));
     EXPECT_NE(host.ui("kelvo.bankState").at(0).find("\"code\":\"bank-missing\""),
               std::string::npos);
 
@@ -212,65 +213,104 @@ TEST(ControllerMessages, ProcessorMessagesByIdAndSize) {
     EXPECT_EQ(host->lastRuntimeReport(), "{}");
 }
 
-TEST(ControllerHostIdentity, NamesClassifyTheHost) {
-    const std::pair<const char*, uint8_t> cases[] = {
-        {"pluginval validator", HOST_VALIDATOR_PLUGINVAL},
-        {"Pluginval", HOST_VALIDATOR_PLUGINVAL},
-        {"auval", HOST_VALIDATOR_AUVAL},
-        {"clap_validator", HOST_VALIDATOR_CLAP_VALIDATOR},
-        {"VST3 Validator kelvo", HOST_VALIDATOR_STEINBERG},
-        {"Kelvo probe", HOST_VALIDATOR_KELVO_PROBE},
-        {"PLUGINVAL", HOST_VALIDATOR_NONE},
-        {"Ardour", HOST_VALIDATOR_NONE}};
-    for (auto [name, kind] : cases) {
-        NamedHostApplication application(name);
-        ControllerHost host(&application);
-        EXPECT_EQ(std::make_pair(std::string(host->hostFacts().hostName),
-                                 host->hostFacts().validatorKind),
-                  std::make_pair(std::string(name), kind));
-    }
+const CcMap MAP{1, {{.cc = 74}}};
+const SamplerPadOverrides PADS{{.pad = "kick", .mask = PAD_GAIN, .gain = 0.5}};
+
+template <typename Record>
+std::string json(void (*write)(std::string&, const Record&), const Record& record) {
+    std::string out;
+    write(out, record);
+    return out;
 }
 
-// A host whose context offers its main thread's run loop.
-class RunLoopHost : public HostApplication, public Linux::IRunLoop {
-  public:
-    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) SMTG_OVERRIDE {
-        QUERY_INTERFACE(iid, obj, Linux::IRunLoop::iid, Linux::IRunLoop)
-        return HostApplication::queryInterface(iid, obj);
-    }
-    uint32 PLUGIN_API addRef() SMTG_OVERRIDE { return HostApplication::addRef(); }
-    uint32 PLUGIN_API release() SMTG_OVERRIDE { return HostApplication::release(); }
-    tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
-        return kNotImplemented;
-    }
-    tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override {
-        return kNotImplemented;
-    }
-    tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler,
-                                     Linux::TimerInterval ms) override {
-        timer = handler;
-        interval = ms;
-        return kResultOk;
-    }
-    tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
-        if (handler == timer) timer = nullptr;
-        return kResultOk;
-    }
+TEST(ControllerState, OwnDocument) {
+    ControllerHost host;
+    EXPECT_EQ(host.setState(""), kResultOk);
+    EXPECT_EQ(host.setState("{\"ccMap\":"), kResultFalse);
+    EXPECT_EQ(host->ccMap(), nullptr);
 
-    IPtr<Linux::ITimerHandler> timer;
-    Linux::TimerInterval interval = 0;
-};
+    const std::string sampler =
+        "\"sampler\":{\"v\":1,\"pads\":" + json(writeSamplerPadOverridesJson, PADS) + "}";
+    ASSERT_EQ(host.setState("{" + sampler + "}"), kResultOk);
+    EXPECT_EQ(host.ui("kelvo.bankState").size(), 1u);
 
-TEST(ControllerCadence, TicksOnTheHostsRunLoopUntilTerminate) {
-    RunLoopHost loop;
-    ControllerHost host(static_cast<IHostApplication*>(&loop));
-    ASSERT_NE(loop.timer, nullptr);
-    EXPECT_EQ(loop.interval, 33u);
-    loop.timer->onTimer();
-    EXPECT_EQ(host.sent("kelvo.diag.transportPoll").size(), 1u);
-    EXPECT_EQ(host.sent("kelvo.diag.feedDrain").size(), 1u);
+    host->adoptCcMap(MAP, false);
+    host->setParamNormalized(PROGRAM, 0.6);
+    EXPECT_EQ(host.getState(),
+              "{\"ccMap\":" + json(writeCcMapJson, MAP) + "," + sampler + ",\"factoryPreset\":3}");
+}
+
+// Hosts may restore before they connect the two components: the map and
+// the pads go to the processor once connected.
+TEST(ControllerState, ComponentStateRestoresValuesMapPadsAndBankReference) {
+    ControllerHost host(nullptr, false);
+    double plain[KELVO_PARAM_COUNT];
+    std::fill(std::begin(plain), std::end(plain), NAN);
+    plain[0] = 75;
+    plain[16] = 2;
+    BankStateRefOut bank;
+    std::tie(bank.id, bank.source, bank.locator, bank.sha256, bank.instrument, bank.presetId) =
+        std::make_tuple("pack", "user-folder", "/banks/pack", "ab", "kit-a", "p1");
+    const std::string document = writeStateJson(plain, -1, &MAP, 0, 0, &bank, &PADS, nullptr);
+
+    ASSERT_EQ(host.setComponentState(document), kResultOk);
+    EXPECT_EQ(std::make_tuple(host->getParamNormalized(0), host->getParamNormalized(16),
+                              host->getParamNormalized(1)),
+              std::make_tuple(0.5, 0.4, KELVO_PARAMS[1].defaultNormalized));
+    ASSERT_NE(host->ccMap(), nullptr);
+    EXPECT_EQ(*host->ccMap(), MAP);
+    const BankControl& b = host->bankControl();
+    EXPECT_EQ(b.padOverrides(), PADS);
+    EXPECT_EQ(std::tie(b.source(), b.locator(), b.sha256(), b.requestedInstrument(),
+                       b.selectedPresetId()),
+              std::make_tuple("user-folder", "/banks/pack", "ab", "kit-a", "p1"));
+    EXPECT_EQ(
+        std::make_tuple(host.ui("kelvo.paramChanged").size(), host.ui("kelvo.ccMapChanged").size(),
+                        host.ui("kelvo.bankState").size(), host->presetState().lastStateBytes),
+        std::make_tuple(2u, 1u, 1u, int64_t(document.size())));
+    EXPECT_NE(host.ui("kelvo.bankState").at(0).find("\"reason\":\"restore\""), std::string::npos);
+    EXPECT_TRUE(host.sent("kelvo.ccMap").empty());
+    host.connect();
+    EXPECT_EQ(host.sent("kelvo.ccMap"),
+              (std::vector<RecordedMessage>{{"kelvo.ccMap", json(writeCcMapJson, MAP)}}));
+    EXPECT_EQ(host.sent("kelvo.padOverrides"),
+              (std::vector<RecordedMessage>{
+                  {"kelvo.padOverrides", json(writeSamplerPadOverridesJson, PADS)}}));
+    EXPECT_TRUE(host.sent("kelvo.loadRuntimeBank").empty());
+    EXPECT_EQ(host.setComponentState(document.substr(0, document.size() - 1)), kResultFalse);
+}
+
+// Reopening a project, hosts re-send every value they saved (as 32-bit
+// floats, perhaps) and the program change, before or after the others:
+// that re-send applies no preset, whichever state restored it; the next
+// program change does, and so does one after an edit the plug-in makes.
+TEST(ControllerState, ReopeningKeepsTheTweaksWhateverTheHostResends) {
+    ControllerHost host;
+    const auto performed = [&] { return host.handler().performed().size(); };
+    host->setParamNormalized(0, 0.123);
+    ASSERT_EQ(host.setState("{\"factoryPreset\":3}"), kResultOk);
+    host->setParamNormalized(0, static_cast<float>(0.123));
+    host->setParamNormalized(PROGRAM, 0.6);
+    ASSERT_EQ(host.setComponentState("{}"), kResultOk);  // the program stays 3
+    host->setParamNormalized(PROGRAM, 0.6);
+    EXPECT_EQ(performed(), 0u);
+    host->applyFactoryPreset(3);
+    host.handler().clear();
+    host->setParamNormalized(PROGRAM, 0.6);
+    EXPECT_EQ(performed(), KELVO_PARAM_COUNT);
+}
+
+// Hosts may initialize a controller again: it starts from scratch.
+TEST(ControllerLifecycle, ASecondInitializeStartsFromScratch) {
+    Vst::HostApplication application;  // outlives the controller
+    ControllerHost host;
+    host->setParamNormalized(PROGRAM, 1.0);
+    host->selectUnit(3);
     host->terminate();
-    EXPECT_EQ(loop.timer, nullptr);
+    ASSERT_EQ(host->initialize(&application), kResultOk);
+    EXPECT_EQ(
+        std::make_tuple(host.getState(), host->getSelectedUnit(), host->getParamNormalized(0)),
+        std::make_tuple("{}", kRootUnitId, KELVO_PARAMS[0].defaultNormalized));
 }
 
 }  // namespace

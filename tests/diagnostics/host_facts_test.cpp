@@ -1,10 +1,18 @@
+// The facts the hello and the host messages carry: the host's, the
+// transport's and the page bundle's.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "host_facts.h"
+#include "plugin_image_path.h"
+#include "temp_dir.h"
+#include "ui_bundle_facts.h"
 
 namespace kelvo {
 namespace {
@@ -51,14 +59,12 @@ std::string hello(const HostFacts& host, const PresetStateFacts& preset, const U
 }
 
 // Without a rate there is no host block, and unset facts write nothing.
-TEST(HelloBlocks, FreshInstance) {
+TEST(HelloBlocks, FreshAndWithEveryOptionalMember) {
     EXPECT_EQ(
         hello(HostFacts{}, PresetStateFacts{}, UiBundleFacts{}),
         IDENTITY_HEAD + IDENTITY_TAIL + FEEDS +
             R"(,"presetState":{"factoryCount":6,"dirty":false,"userPresetsSupported":false})");
-}
 
-TEST(HelloBlocks, EveryOptionalMember) {
     UiBundleFacts ui;
     copyFixedText(ui.buildTime, "2024-05-01");
     copyFixedText(ui.sha256, "ab12");
@@ -88,8 +94,6 @@ TEST(HelloBlocks, EveryOptionalMember) {
     preset.bank.id[0] = '\0';
     EXPECT_EQ(hello(host, preset, ui).find("\"bank\""), std::string::npos);
     EXPECT_FALSE(compiledBankCount() || describeCompiledBank(0, preset.bank) || preset.bank.valid);
-    std::string none;
-    EXPECT_FALSE(writeDiagnosticBankJson(none, preset.bank));
 }
 
 // Bytes from elsewhere are read within their fields.
@@ -99,8 +103,7 @@ TEST(HostFactsRecord, RawBytesAreReadWithinTheirFields) {
         facts.addBus(nullptr, false, 2, true, nullptr);
     EXPECT_EQ(facts.busCount, 8u);
     std::memset(facts.hostName, 'A', sizeof facts.hostName);  // no NUL
-    facts.busCount = 1000;
-    facts.tailKind = HOST_TAIL_INFINITE;
+    facts.busCount = 1000, facts.tailKind = HOST_TAIL_INFINITE;
     std::string json;
     writeDiagnosticHostJson(json, facts);
     EXPECT_EQ(json.rfind(R"({"hostName":")" + std::string(128, 'A') + R"(","sampleRate")", 0), 0u);
@@ -146,8 +149,7 @@ TEST(HostChange, KindAndDeltaAgreeRuleByRule) {
 TEST(HostChange, MessageTexts) {
     const HostFacts previous = configuredHost();
     HostFacts current = previous;
-    current.sampleRate = 96000;
-    current.latencySamples = 56;
+    current.sampleRate = 96000, current.latencySamples = 56,
     current.tailKind = HOST_TAIL_UNREPORTED;
     std::string out;
     ASSERT_TRUE(writeDiagnosticHostChangedJson(out, previous, current, 3, 12.5));
@@ -161,7 +163,7 @@ TEST(HostChange, MessageTexts) {
                        R"(,"event":{"seq":1,"timeMs":null,"kind":"sampleRateChanged"}})");
 }
 
-TEST(Transport, MessageTexts) {
+TEST(Transport, MessageTextsAndDifferences) {
     TransportFact fact;
     fact.atFrame = 96000, fact.source = TRANSPORT_SOURCE_HOST, fact.playing = fact.looping = 1;
     fact.hasTempo = fact.hasTimeSignature = fact.hasPosition = fact.hasLoop = 1;
@@ -179,16 +181,13 @@ TEST(Transport, MessageTexts) {
               R"("position":true,"loop":true,"canSetTempo":false}}})");
 
     // Loop points without the capability, and a rate that cannot be written.
-    fact.hasLoop = 0;
-    fact.sampleRate = 0;
+    fact.hasLoop = 0, fact.sampleRate = 0;
     out.clear();
     writeDiagnosticTransportJson(out, fact);
     EXPECT_NE(out.find(R"("loopStartPpq":null,"loopEndPpq":null,"sampleRate":null,)"),
               std::string::npos);
-}
 
-// Running positions do not count, and numbers compare as they are written.
-TEST(Transport, OnlyStateAndSettingsCountAsADifference) {
+    // Running positions do not count, and numbers compare as they are written.
     TransportFact base, moved;
     base.tempo = moved.tempo = NAN;
     moved.atFrame = moved.projectTimeSamples = 512, moved.ppqPosition = moved.barPositionPpq = 1;
@@ -196,6 +195,59 @@ TEST(Transport, OnlyStateAndSettingsCountAsADifference) {
     EXPECT_FALSE(moved.differsFrom(base) || base.differsFrom(moved));
     moved.canSetTempo = 1;  // the last state byte
     EXPECT_TRUE(moved.differsFrom(base));
+}
+
+TEST(UiManifestString, TakesOnlyWholeTopLevelStringValues) {
+    const std::string longest(62, 'f');  // what 63 bytes hold
+    const struct {
+        std::string text;
+        const char* value;  // null: no fact
+    } cases[] = {
+        {R"({"buildTime":"2024-05-01T10:00:00Z"})", "2024-05-01T10:00:00Z"},
+        {"{ \"buildTime\" \t:\r\n \"x\" }", "x"},
+        {R"({"meta":{"buildTime":"nested"},"list":["buildTime","no"],"buildTime":"top"})", "top"},
+        {R"({"note":"\"","buildTime":"yes"})", "yes"},
+        {R"({"buildTime":5,"buildTime":"later"})", "later"},
+        {R"({"buildTime":"first","buildTime":"second"})", "first"},
+        {R"({"buildTimeX":"x","xbuildTime":"y"})", nullptr},
+        // A backslash ends the value; the characters before it are kept.
+        {R"({"buildTime":"cut\"here","buildTime":"later"})", "cut"},
+        {R"({"buildTime":"never closed)", nullptr},
+        {R"({"buildTime":")" + longest + R"("})", longest.c_str()},
+        {R"({"buildTime":")" + longest + R"(f"})", nullptr},
+    };
+    for (const auto& c : cases) {
+        char out[64];
+        std::fill(std::begin(out), std::end(out), 'Z');
+        EXPECT_EQ(uiManifestString(c.text, "buildTime", out, 63), c.value != nullptr) << c.text;
+        EXPECT_STREQ(out, c.value ? c.value : "") << c.text;
+    }
+}
+
+using UiManifestFile = test::TempDirTest;
+
+// Facts from a manifest of up to one mebibyte, found beside our own image.
+TEST_F(UiManifestFile, FactsUpToOneMebibyteBesideOurImage) {
+    const std::string image = platform::imagePathForAddress(
+        reinterpret_cast<const void*>(&platform::imagePathForAddress));
+    EXPECT_EQ(::access(image.c_str(), F_OK), 0) << image;
+    EXPECT_EQ(platform::imagePathForAddress(nullptr), "");
+    // The manifest sits in the Contents folder two levels above the image.
+    EXPECT_EQ(uiManifestPathForImage("C/x/T.so") + "|" + uiManifestPathForImage("T.so") +
+                  uiManifestPathForImage(""),
+              "./C/Resources/ui/manifest.json|");
+
+    const std::string path = dir / "manifest.json",
+                      head =
+                          R"({"buildTime":"2024-05-01","sourceRevision":"r1","sha256":"ab12","":")";
+    std::ofstream(path) << head << std::string(UI_MANIFEST_MAX_BYTES - head.size() - 2, ' ')
+                        << "\"}";
+    UiBundleFacts facts = readUiBundleFactsFrom(path);
+    EXPECT_EQ(std::string(facts.buildTime) + facts.sourceRevision + facts.sha256,
+              "2024-05-01r1ab12");
+    std::ofstream(path, std::ios::app) << ' ';
+    for (const std::string& refused : {path, path + ".missing", dir.string(), std::string()})
+        EXPECT_TRUE(readUiBundleFactsFrom(refused).empty()) << refused;
 }
 
 }  // namespace

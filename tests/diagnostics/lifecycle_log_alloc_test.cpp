@@ -13,7 +13,6 @@ TEST(LifecycleLogAllocation, RecordingAllocatesNothingEvenWhenFull) {
     test::AllocationScope scope;
     for (int i = 0; i < 600; ++i)
         log->record(DiagnosticLifecycleKind::PresetLoaded, i)
-            .addString("id", "factory-1")
             .addString("name", "a name well beyond the sixty-three characters a field may hold")
             .addNumber("index", i)
             .addBool("ok", true)
