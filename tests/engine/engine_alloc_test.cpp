@@ -9,12 +9,10 @@ namespace kelvo::test {
 namespace {
 
 TEST(EngineAllocations, RenderingAndPushesNeverAllocate) {
-    FakeKernel fake;  // accepts only 48 kHz: 96 kHz runs behind the adapter
-    fake.acceptedRate = 48000;
-    fake.events.reserve(10000);
-    fake.chunks.reserve(10000);
-    fake.install();
-    KernelEngine direct, adapted(fakeKernelFunctions());
+    FakeRig rig(48000);  // 96 kHz runs behind the adapter
+    rig.fake.events.reserve(10000);
+    rig.fake.chunks.reserve(10000);
+    KernelEngine direct, &adapted = rig.engine;
     ASSERT_TRUE(direct.setup(44100, 512));
     ASSERT_TRUE(adapted.setup(96000, 512));
     HostOutput out(2, 512);

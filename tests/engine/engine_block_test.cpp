@@ -1,5 +1,6 @@
 // Queue semantics: where host events land in the kernel's chunks, in which
-// order, and what a refused or failed call leaves behind.
+// order, and what a refused or failed call leaves behind; the same behind the
+// rate adapter, and with the real kernel.
 #include <gtest/gtest.h>
 
 #include "engine_fixture.h"
@@ -22,22 +23,6 @@ class EngineBlocks : public ::testing::Test, public FakeRig {
         return fake.events;
     }
 };
-
-TEST_F(EngineBlocks, BlocksRenderInChunksWithEventsAtTheirFrames) {
-    ASSERT_TRUE(engine.pushNoteOn(36, 0.9, 130, 0, 0));
-    ASSERT_TRUE(engine.pushNoteOff(36, 299, 0, 17));
-    HostOutput out(3, 300);
-    render(engine, out, 300);
-    EXPECT_EQ(fake.chunks, (std::vector<uint32_t>{128, 128, 44}));
-    EXPECT_EQ(fake.events, (Events{{NOTE_ON, 2, 36, 0.9, 1}, {NOTE_OFF, 43, 36, 0, 2}}));
-    for (int i = 0; i < 300; ++i) {
-        ASSERT_EQ(out.data[0][i], static_cast<float>(i + 1)) << i;
-        ASSERT_EQ(out.data[1][i], -static_cast<float>(i + 1)) << i;
-        ASSERT_EQ(out.data[2][i], static_cast<float>(i + 1)) << i;  // left again
-    }
-    EXPECT_FALSE(engine.outputSilent());
-    EXPECT_FALSE(engine.blockFailed());
-}
 
 // What a row pushes before its first block: a normalized parameter value, a
 // note, or a value written to the mirror (state recall).
@@ -67,6 +52,10 @@ TEST_F(EngineBlocks, EventOrderAndTiming) {
           {PARAMETER, 5, 0, 120, 0},
           {NOTE_ON, 5, 41, 1, 0},
           {NOTE_ON, 10, 40, 1, 0}}},
+        {"blocks render in chunks of 128 frames, events in their chunk",
+         {{Push::NOTE, 36, 0.9, 130}},
+         {300},
+         {{NOTE_ON, 2, 36, 0.9, 1}}},
         {"an event at frame == block length reaches the kernel before the next block",
          {{Push::VALUE, 0, 1.0, 64}},
          {64, 64},
@@ -80,20 +69,6 @@ TEST_F(EngineBlocks, EventOrderAndTiming) {
          {{Push::NOTE, 36, 1, -1}, {Push::NOTE, 37, 1, 64}, {Push::NOTE, 38, 1, 63}},
          {64, 64},
          {{NOTE_ON, 63, 38, 1, 0}}},
-        {"normalized values become plain values",
-         {{Push::VALUE, 14, 0.5},
-          {Push::VALUE, 14, 0.49},
-          {Push::VALUE, 16, 0.5},
-          {Push::VALUE, 0, 0.5},
-          {Push::VALUE, 0, 1.7},
-          {Push::VALUE, 3, -1}},
-         {16},
-         {{PARAMETER, 0, 14, 1, 0},
-          {PARAMETER, 0, 14, 0, 0},
-          {PARAMETER, 0, 16, 3, 0},
-          {PARAMETER, 0, 0, 75, 0},
-          {PARAMETER, 0, 0, 120, 0},
-          {PARAMETER, 0, 3, 120, 0}}},
         {"the mirror is republished, except what the block sets at frame 0",
          {{Push::MIRROR, 0, 80}, {Push::MIRROR, 1, 0.9}, {Push::VALUE, 0, 0.5}},
          {16, 16},
@@ -158,17 +133,108 @@ TEST_F(EngineBlocks, FailuresClearTheOutputAndAreReported) {
     EXPECT_EQ(diagnosticCodes(engine), (std::vector<uint32_t>{22, 22, 4, 4, 4}));
 }
 
-// Before setup every block is cleared (missing channels skipped) and fails.
-TEST(EngineBeforeSetup, ClearsOutputAndFails) {
-    FakeRig rig;
+// The kernel renders its frame counter; a host frame h reads kernel position
+// (h - 16) * 48000 / rate - 20 (+1 for the counter's offset), at unity gain,
+// whether the adapter filters (below 48 kHz) or not.
+TEST(AdapterTimeline, OutputFollowsTheKernelTimeline) {
+    for (double rate : {44100.0, 96000.0, 22050.0}) {
+        FakeRig rig(48000);
+        KernelEngine& engine = rig.engine;
+        ASSERT_TRUE(engine.setup(rate, 300));
+        HostOutput out(2, 300);
+        render(engine, out, 300);
+        const int latency = engine.latencySamples();
+        EXPECT_EQ(out.data[0][latency - 1], 0.0f) << rate;
+        EXPECT_NE(out.data[0][latency], 0.0f) << rate;
+        for (int block = 1; block < 4; ++block)
+            render(engine, out, 300);
+        for (int i = 100; i < 300; ++i) {
+            const double expected = (900 + i - 16) * 48000.0 / rate - 20 + 1;
+            ASSERT_NEAR(out.data[0][i], expected, 0.02) << rate << " " << i;
+            ASSERT_NEAR(out.data[1][i], -expected, 0.02) << rate << " " << i;
+        }
+    }
+}
+
+// A kernel that only runs at 48 kHz, behind a host at 96 kHz.
+TEST(AdapterBlocks, AFailedChunkLatchesUntilTheNextSetup) {
+    FakeRig rig(48000);
     KernelEngine& engine = rig.engine;
-    HostOutput out(2, 64);
-    out.pointers[1] = nullptr;
-    engine.processBlock(nullptr, 0, out.channels(), 2, 64);
-    EXPECT_EQ(out.data[0][63], 0.0f);
-    EXPECT_EQ(out.data[1][63], HostOutput::UNTOUCHED);
+    ASSERT_TRUE(engine.setup(96000, 512));
+    rig.fake.failChunk = 1;
+    HostOutput out(2, 512);
+    render(engine, out, 512);
     EXPECT_TRUE(engine.blockFailed());
-    EXPECT_TRUE(engine.outputSilent());
+    EXPECT_TRUE(engine.adapterFailed());
+    render(engine, out, 512);
+    for (float v : out.data[0])
+        ASSERT_EQ(v, 0.0f);
+    EXPECT_EQ(rig.fake.chunks.size(), 2u);  // the latched adapter no longer runs the kernel
+    EXPECT_EQ(diagnosticCodes(engine), (std::vector<uint32_t>{2, 2}));
+    ASSERT_TRUE(engine.setup(96000, 512));
+    render(engine, out, 512);
+    EXPECT_FALSE(engine.blockFailed());
+}
+
+TEST(RateAdapterMaps, PositionsAreExact) {
+    RateAdapter adapter;
+    adapter.configure({88199, 2}, RateAdapter::capacityFor({88199, 2}, 64));
+    // Stepping the cursor frame by frame matches the direct computation.
+    SourceCursor cursor = adapter.cursorAt(0);
+    for (uint64_t h = 0; h < 5000; ++h, adapter.advance(cursor)) {
+        const KernelSource stepped = adapter.sourceAt(cursor);
+        const KernelSource direct = adapter.sourceOf(h);
+        ASSERT_EQ(stepped.frame, direct.frame) << h;
+        ASSERT_EQ(stepped.phase, direct.phase) << h;
+    }
+    EXPECT_EQ(adapter.sourceOf(0).frame, -38);  // floor(-16 * 96000 / 88199) - 20
+    EXPECT_EQ(adapter.kernelFrameOfStamp(100), 109u);
+    EXPECT_EQ(adapter.hostFrameOf(48000), 44099);
+
+    RateAdapter huge;
+    huge.configure({4000000, 1}, RateAdapter::capacityFor({4000000, 1}, 16));
+    // 2^50 kernel frames * 4 MHz overflows 64 bits before the division.
+    EXPECT_EQ(huge.hostFrameOf(uint64_t{1} << 50), 93824992236885333);
+}
+
+// The engine driving the real drum kernel: notes sound from their exact
+// sample and the host's block size does not change the audio.
+struct Note {
+    int64_t frame;
+    uint32_t note;
+};
+
+// Renders a note timeline in host blocks of the given size.
+std::vector<float> renderTimeline(double rate, int block, const std::vector<Note>& notes,
+                                  int64_t total) {
+    KernelEngine engine;
+    EXPECT_TRUE(engine.setup(rate, block));
+    std::vector<float> audio;
+    HostOutput out(2, block);
+    for (int64_t start = 0; start < total; start += block) {
+        const int frames = static_cast<int>(std::min<int64_t>(block, total - start));
+        for (const Note& n : notes)
+            if (n.frame >= start && n.frame < start + frames)
+                engine.pushNoteOn(n.note, 1.0, static_cast<int32_t>(n.frame - start), 0, 0);
+        render(engine, out, frames);
+        audio.insert(audio.end(), out.data[0].begin(), out.data[0].begin() + frames);
+    }
+    EXPECT_TRUE(diagnosticCodes(engine).empty());
+    return audio;
+}
+
+// Sample accuracy at five rates, two of them behind the rate adapter, and
+// the same audio whatever the host's block size.
+TEST(EngineWithKernel, NotesSoundFromTheirExactFrameAtAnyBlockSize) {
+    const std::vector<Note> notes = {{130, 38}, {1000, 36}, {1001, 46}, {4095, 49}};
+    for (double rate : {22050.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
+        const std::vector<float> audio = renderTimeline(rate, 300, notes, 5000);
+        for (int i = 0; i < 130; ++i)
+            ASSERT_EQ(audio[i], 0.0f) << rate << " " << i;
+        EXPECT_NE(audio[131], 0.0f) << rate;
+        for (int block : {1, 31, 4096})
+            EXPECT_EQ(renderTimeline(rate, block, notes, 5000), audio) << rate << " " << block;
+    }
 }
 
 }  // namespace

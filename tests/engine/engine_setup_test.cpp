@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "engine_fixture.h"
 
@@ -22,9 +23,8 @@ TEST(EngineSetup, RatesBecomeExactMicrohertzFractions) {
     for (const Case& c : cases) {
         FakeRig rig;
         ASSERT_TRUE(rig.engine.setup(c.rate, 64)) << c.rate;
-        EXPECT_EQ(rig.engine.rate().numerator, c.numerator) << c.rate;
-        EXPECT_EQ(rig.engine.rate().denominator, c.denominator) << c.rate;
-        EXPECT_EQ(rig.engine.sampleRate(), static_cast<double>(c.numerator) / c.denominator);
+        EXPECT_EQ(std::make_pair(rig.engine.rate().numerator, rig.engine.rate().denominator),
+                  std::make_pair(c.numerator, c.denominator));
     }
 }
 
@@ -50,11 +50,9 @@ TEST(EngineSetup, RejectedFormatsReportAndChangeNothing) {
                       c.rate, c.block);
         EXPECT_TRUE(err.starts_with(expected)) << err;
         EXPECT_EQ(err.find("exceeds the 16384-frame ceiling") != std::string::npos, c.ceilingLine);
-        EXPECT_EQ(diagnosticCodes(engine), std::vector<uint32_t>{14});
-        EXPECT_FALSE(engine.ready());
-        EXPECT_EQ(engine.maxBlockFrames(), 0);
-        EXPECT_EQ(engine.sampleRate(), 48000.0);
-        EXPECT_EQ(rig.fake.creates, 0);
+        EXPECT_EQ(std::make_tuple(diagnosticCodes(engine), engine.ready(), engine.maxBlockFrames(),
+                                  engine.sampleRate(), rig.fake.creates),
+                  std::make_tuple(std::vector<uint32_t>{14}, false, 0, 48000.0, 0));
     }
 }
 
@@ -68,7 +66,6 @@ TEST(EngineSetup, AdapterCapacityHasACeiling) {
     ASSERT_EQ(ring.count, 1u);
     EXPECT_STREQ(ring.records[0].message, "host rate requires unsupported SRC FIFO capacity");
     EXPECT_EQ(engine.maxBlockFrames(), 4096);  // the format itself was accepted
-    EXPECT_EQ(RateAdapter::capacityFor({44100, 1}, 512), 1544u);
 }
 
 TEST(EngineSetup, KernelRunsAtTheHostRateUnlessItRefuses) {
@@ -94,15 +91,32 @@ TEST(EngineSetup, KernelRunsAtTheHostRateUnlessItRefuses) {
     }
 }
 
-TEST(EngineSetup, KernelCreationFailureIsFatal) {
+TEST(EngineSetup, KernelFailuresAreFatalAndReported) {
     FakeRig rig(12345);  // refuses both the host rate and 48 kHz
     KernelEngine& engine = rig.engine;
     CaptureStderr();
     EXPECT_FALSE(engine.setup(44100, 256));
     EXPECT_EQ(GetCapturedStderr(), "kelvo-plugin-shell: kernel setup failed at 44100 Hz\n");
+    // Renders as before any setup: the block is cleared (missing channels
+    // skipped) and fails.
     HostOutput out(2, 256);
-    render(engine, out, 256);  // renders as before any setup
+    out.pointers[1] = nullptr;
+    render(engine, out, 256);
+    EXPECT_EQ(std::make_tuple(out.data[0][255], out.data[1][255], engine.blockFailed(),
+                              engine.outputSilent()),
+              std::make_tuple(0.0f, HostOutput::UNTOUCHED, true, true));
     EXPECT_EQ(diagnosticCodes(engine), (std::vector<uint32_t>{1, 15, 4}));
+
+    // A kernel trap is reported with its record, and latches.
+    ASSERT_NE(fakeKernelPanicSink(), nullptr);
+    EXPECT_FALSE(KernelEngine::kernelTrapped());
+    const char record[] =
+        "\x01trelc: out of memory\n\x1fSC4017\x1f"
+        "create";
+    CaptureStderr();
+    fakeKernelPanicSink()(nullptr, reinterpret_cast<const uint8_t*>(record), sizeof record - 1, 0);
+    EXPECT_EQ(GetCapturedStderr(), std::string("kelvo-plugin-shell: trelc trap: ") + record + "\n");
+    EXPECT_TRUE(KernelEngine::kernelTrapped());
 }
 
 TEST(EngineSetup, ParameterValuesSurviveASecondSetup) {
@@ -123,20 +137,6 @@ TEST(EngineSetup, ParameterValuesSurviveASecondSetup) {
     EXPECT_EQ(engine.variation(), 19);
     engine.setVariation(-3);
     EXPECT_EQ(engine.variation(), 0);
-}
-
-TEST(EngineTrap, PanicSinkReportsTheRecordAndLatches) {
-    FakeRig rig;
-    ASSERT_TRUE(rig.engine.setup(48000, 128));
-    ASSERT_NE(fakeKernelPanicSink(), nullptr);
-    EXPECT_FALSE(KernelEngine::kernelTrapped());
-    const char record[] =
-        "\x01trelc: out of memory\n\x1fSC4017\x1f"
-        "create";
-    CaptureStderr();
-    fakeKernelPanicSink()(nullptr, reinterpret_cast<const uint8_t*>(record), sizeof record - 1, 0);
-    EXPECT_EQ(GetCapturedStderr(), std::string("kelvo-plugin-shell: trelc trap: ") + record + "\n");
-    EXPECT_TRUE(KernelEngine::kernelTrapped());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "fake_kernel.h"
+#include "engine_fixture.h"
 
 namespace kelvo::test {
 namespace {
@@ -29,8 +29,8 @@ double process(uint32_t, uint32_t frames) {
     if (chunk == current->failChunk) return 2;
     for (uint32_t i = 0; i < frames; ++i) {
         const auto ramp = static_cast<float>(current->renderedFrames + i + 1);
-        current->output[i] = current->constantOutput ? 1.0f : ramp;
-        current->output[128 + i] = current->constantOutput ? 1.0f : -ramp;
+        current->output[i] = ramp;
+        current->output[128 + i] = -ramp;
     }
     current->renderedFrames += frames;
     return 0;

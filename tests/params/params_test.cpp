@@ -121,9 +121,8 @@ TEST(ParamText, DisplayAndParse) {
         EXPECT_EQ(paramParseText(desc, text, &out), !std::isnan(normalized)) << text;
         EXPECT_EQ(out, std::isnan(normalized) ? -7 : normalized) << text;
     }
-}
 
-TEST(ProgramChange, PresetIndexRoundsHalvesAwayFromZero) {
+    // Preset indices round halves away from zero.
     const std::pair<double, int> cases[] = {{0.09, 0}, {0.1, 1}, {0.29, 1}, {0.3, 2}, {0.5, 3},
                                             {1, 5},    {1.5, 5}, {-0.2, 0}, {NAN, 0}};
     for (auto [normalized, index] : cases)

@@ -4,6 +4,7 @@
 
 #include "pack_files.h"
 #include "runtime_bank.h"
+#include "temp_dir.h"
 #include "test_host.h"
 #include "wav_bytes.h"
 
@@ -62,6 +63,8 @@ TEST(ProcessorState, SavesAndRestoresTheWholeSession) {
     EXPECT_EQ(original.getState(full), kResultFalse);
 }
 
+using ProcessorBanks = TempDirTest;
+
 // A one-zone pack; `digestOk` false declares a wrong digest for its sample.
 std::string writePack(const fs::path& root, bool digestOk) {
     const std::vector<uint8_t> sample = rampWav(64);
@@ -77,9 +80,7 @@ std::string writePack(const fs::path& root, bool digestOk) {
     return root.string();
 }
 
-using ProcessorMessages = TempDirTest;
-
-TEST_F(ProcessorMessages, EveryMessageWithAndWithoutItsPayload) {
+TEST(ProcessorMessages, EveryMessageWithAndWithoutItsPayload) {
     ProcessorHost host;
     const std::tuple<const char*, std::optional<std::string_view>, tresult> cases[] = {
         {"kelvo.ccMap", "{", kResultOk},  // ignored
@@ -102,7 +103,7 @@ TEST_F(ProcessorMessages, EveryMessageWithAndWithoutItsPayload) {
     EXPECT_EQ(host.processor().loadedPresetId(), "");
 }
 
-TEST_F(ProcessorMessages, EveryBankLoadRequestIsAnswered) {
+TEST_F(ProcessorBanks, EveryBankRequestIsAnsweredOrLookedUpWhereItCanBe) {
     const std::string good = writePack(dir / "good", true);
     const std::string bad = writePack(dir / "bad", false);
     // A failure also reports the runtime health first.
@@ -124,13 +125,11 @@ TEST_F(ProcessorMessages, EveryBankLoadRequestIsAnswered) {
                   std::make_tuple(failed ? "kelvo.runtimeDiagnostics" : "kelvo.runtimeBankResult",
                                   "kelvo.runtimeBankResult", reply, ""));
     }
-}
 
-TEST_F(ProcessorMessages, ARecalledBankIsLookedUpWhereItCanBe) {
     // Embedded banks are never loaded, but a state naming one still says so.
     ProcessorHost host;
-    std::string state = R"({"bank":{"version":1,"id":"factory","source":"embedded","locator":")" +
-                        writePack(dir / "embedded", true) + R"("}})";
+    std::string state =
+        R"({"bank":{"version":1,"id":"factory","source":"embedded","locator":")" + good + R"("}})";
     ASSERT_EQ(restore(host.processor(), state), kResultOk);
     host.processor().engine().drainRuntimeDiagnostics();
     const auto& ring = host.processor().engine().diagnostics().ring();
@@ -141,12 +140,12 @@ TEST_F(ProcessorMessages, ARecalledBankIsLookedUpWhereItCanBe) {
     // A hosted reference names its cache folder by the archive digest; any
     // other digest, or another source, falls back to the locator.
     const std::string digest(64, 'a');
-    const std::tuple<const char*, const char*, std::string> cases[] = {
+    const std::tuple<const char*, const char*, std::string> recalls[] = {
         {"hosted", digest.c_str(), "/cache/" + digest},
         {"hosted", "../x", "/packs/acme"},
         {"hosted", "", "/packs/acme"},
         {"user-folder", digest.c_str(), "/packs/acme"}};
-    for (auto [source, sha, expected] : cases) {
+    for (auto [source, sha, expected] : recalls) {
         StateChunk chunk;
         std::strcpy(chunk.bankSource, source);
         std::strcpy(chunk.bankLocator, "/packs/acme");

@@ -1,9 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 
-#include "fake_kernel.h"
+#include "engine_fixture.h"
 #include "plugin_ids.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 #include "test_host.h"
@@ -17,26 +16,25 @@ using namespace Steinberg::Vst;
 TEST(Processor, OneStereoOutputOneEventInputAndThirtyTwoBitsOnly) {
     ProcessorHost host;
     KelvoProcessor& p = host.processor();
-    EXPECT_EQ((std::vector<int32>{p.getBusCount(kAudio, kInput), p.getBusCount(kAudio, kOutput),
-                                  p.getBusCount(kEvent, kInput), p.getBusCount(kEvent, kOutput)}),
-              (std::vector<int32>{0, 1, 1, 0}));
     BusInfo info{};
     ASSERT_EQ(p.getBusInfo(kAudio, kOutput, 0, info), kResultTrue);
-    EXPECT_EQ(info.channelCount, 2);
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(info.name)), u"Stereo Out");
     TUID controller;
     ASSERT_EQ(p.getControllerClassId(controller), kResultOk);
-    EXPECT_TRUE(FUID::fromTUID(controller) == kControllerUid);
-    EXPECT_EQ(p.canProcessSampleSize(kSample64), kResultFalse);
-    EXPECT_EQ(p.getTailSamples(), 0u);
+    EXPECT_EQ(std::make_tuple(p.getBusCount(kAudio, kInput), p.getBusCount(kAudio, kOutput),
+                              p.getBusCount(kEvent, kInput), p.getBusCount(kEvent, kOutput),
+                              info.channelCount, reinterpret_cast<const char16_t*>(info.name),
+                              FUID::fromTUID(controller) == kControllerUid,
+                              p.canProcessSampleSize(kSample64)),
+              std::make_tuple(0, 1, 1, 0, 2, std::u16string(u"Stereo Out"), true, kResultFalse));
 
+    // Only one stereo output is accepted, and only that refreshes the host facts.
     SpeakerArrangement stereo = SpeakerArr::kStereo, mono = SpeakerArr::kMono;
-    SpeakerArrangement two[2] = {SpeakerArr::kStereo, SpeakerArr::kStereo};
-    EXPECT_EQ(p.setBusArrangements(nullptr, 0, &mono, 1), kResultFalse);
-    EXPECT_EQ(p.setBusArrangements(nullptr, 0, two, 2), kResultFalse);
-    EXPECT_EQ(p.setBusArrangements(&stereo, 1, &stereo, 1), kResultFalse);
-    EXPECT_TRUE(host.messages().empty());
-    EXPECT_EQ(p.setBusArrangements(nullptr, 0, &stereo, 1), kResultTrue);
+    SpeakerArrangement two[2] = {stereo, stereo};
+    EXPECT_EQ((std::vector<tresult>{p.setBusArrangements(nullptr, 0, &mono, 1),
+                                    p.setBusArrangements(nullptr, 0, two, 2),
+                                    p.setBusArrangements(&stereo, 1, &stereo, 1),
+                                    p.setBusArrangements(nullptr, 0, &stereo, 1)}),
+              (std::vector<tresult>{kResultFalse, kResultFalse, kResultFalse, kResultTrue}));
     EXPECT_EQ(host.messages().size(), 1u);
 }
 
@@ -55,11 +53,9 @@ TEST(Processor, SetupSendsTheHostFactsOrTheFailureAgainOnConnecting) {
             expected.sampleRate = 44100;
             expected.maxBlockFrames = 333;
             expected.addBus("out0", false, 2, false, "stereo");  // active once activated
-            const HostFacts& facts = host.processor().hostFacts();
-            EXPECT_EQ(std::memcmp(&facts, &expected, sizeof facts), 0);
-            EXPECT_EQ(sent,
-                      (RecordedMessage{"kelvo.diag.hostFacts",
-                                       {reinterpret_cast<const char*>(&facts), sizeof facts}}));
+            EXPECT_EQ(sent, (RecordedMessage{
+                                "kelvo.diag.hostFacts",
+                                {reinterpret_cast<const char*>(&expected), sizeof expected}}));
         } else {
             EXPECT_EQ(sent.id, "kelvo.runtimeDiagnostics");
             EXPECT_NE(sent.json.find("\"lifecycle\":\"failed\""), std::string::npos);
@@ -74,33 +70,21 @@ TEST(Processor, SetupSendsTheHostFactsOrTheFailureAgainOnConnecting) {
 }
 
 // An active processor at 48 kHz whose kernel records every call.
-class ProcessorOnFakeKernel : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fake.install();  // the kernel is first called by setup
-        ASSERT_EQ(host.setup(48000, 256), kResultOk);
-        ASSERT_EQ(host.activate(), kResultOk);
-    }
-    // What reached the kernel: kind, frame, note or parameter, value.
-    std::vector<std::tuple<uint32_t, uint32_t, uint32_t, double>> events() const {
-        std::vector<std::tuple<uint32_t, uint32_t, uint32_t, double>> out;
-        for (const FakeKernelEvent& e : fake.events)
-            out.emplace_back(e.kind, e.frame, e.a, e.value);
-        return out;
-    }
+TEST(Processor, EventsAndParameterChangesReachTheKernel) {
     FakeKernel fake;
+    fake.install();
     ProcessorHost host{fakeKernelFunctions()};
-};
-
-TEST_F(ProcessorOnFakeKernel, EventsAndParameterChangesReachTheKernel) {
+    ASSERT_EQ(host.setup(48000, 256), kResultOk);
+    ASSERT_EQ(host.activate(), kResultOk);
     host.events().noteOn(10, 36, 0.5f, 9);
     host.events().noteOn(20, 38, 0.0f);  // velocity 0: a note-off
     host.events().noteOff(30, 36);
     host.parameters().add(0, 5, 0.5);
     host.parameters().add(18, 0, 0.7);  // not an engine parameter
     ASSERT_EQ(host.process(64), kResultOk);
-    EXPECT_EQ(events(), (decltype(events()){
-                            {1, 5, 0, 75}, {2, 10, 36, 0.5}, {3, 20, 38, 0}, {3, 30, 36, 0}}));
+    EXPECT_EQ(fake.events,
+              (std::vector<FakeKernelEvent>{
+                  {1, 5, 0, 75, 0}, {2, 10, 36, 0.5, 0}, {3, 20, 38, 0, 0}, {3, 30, 36, 0, 0}}));
 
     // Neither 64-bit samples nor a block without outputs is rendered, and
     // the latter's events wait for the next block.
@@ -116,7 +100,7 @@ TEST_F(ProcessorOnFakeKernel, EventsAndParameterChangesReachTheKernel) {
     EXPECT_EQ(host.processor().process(data), kResultFalse);
     EXPECT_EQ(fake.chunks.size(), chunks);
     ASSERT_EQ(host.process(32), kResultOk);
-    EXPECT_EQ(events(), (decltype(events()){{2, 3, 40, 1.0}}));
+    EXPECT_EQ(fake.events, (std::vector<FakeKernelEvent>{{2, 3, 40, 1.0, 1}}));
 }
 
 TEST(Processor, SilenceFlagsMarkSilentChannels) {
@@ -128,6 +112,48 @@ TEST(Processor, SilenceFlagsMarkSilentChannels) {
     host.events().noteOn(0, 36, 1.0f);
     ASSERT_EQ(host.process(128), kResultOk);
     EXPECT_EQ(host.silenceFlags(), 0u);
+}
+
+// A session's values: a different kick (the one hosts exported wrongly),
+// the longest cymbal, and a tone that changes every piece.
+void restore(ProcessorHost& host) {
+    for (auto [index, value] : {std::pair{0u, 60.0}, {1u, 0.3}, {8u, 0.2}, {11u, 3.9}, {13u, 0.8}})
+        host.processor().engine().setParamValue(index, value);
+}
+
+// Three notes from frame 0 on an active host.
+std::vector<float> playNotes(ProcessorHost& host) {
+    std::vector<float> audio;
+    for (int16 note : {36, 42, 49})
+        host.events().noteOn(0, note, 1.0f);
+    for (int start = 0; start < 4096; start += 512) {
+        EXPECT_EQ(host.process(512), kResultOk);
+        audio.insert(audio.end(), host.left().begin(), host.left().begin() + 512);
+    }
+    return audio;
+}
+
+// Hosts re-activate before and after every export, and restore a session
+// before or after activating: the first block after a re-activation plays
+// the session exactly as a host that restored it before its first setup
+// (no note left from before, no value still on its way).
+TEST(ProcessorActivation, TheFirstBlockPlaysTheRestoredValues) {
+    for (double rate : {48000.0, 44100.0}) {
+        ProcessorHost fresh, reactivated;
+        restore(fresh);
+        ASSERT_EQ(fresh.setup(rate, 512), kResultOk);
+        ASSERT_EQ(fresh.activate(), kResultOk);
+
+        ASSERT_EQ(reactivated.setup(48000, 512), kResultOk);
+        ASSERT_EQ(reactivated.activate(), kResultOk);
+        reactivated.events().noteOn(0, 49, 1.0f);  // still sounding at deactivation
+        ASSERT_EQ(reactivated.process(512), kResultOk);
+        restore(reactivated);
+        ASSERT_EQ(reactivated.activate(false), kResultOk);
+        ASSERT_EQ(reactivated.setup(rate, 512), kResultOk);
+        ASSERT_EQ(reactivated.activate(), kResultOk);
+        EXPECT_EQ(playNotes(reactivated), playNotes(fresh)) << rate;
+    }
 }
 
 }  // namespace
