@@ -43,19 +43,6 @@ tresult PLUGIN_API MessageRecorder::notify(IMessage* message) {
     return kResultOk;
 }
 
-ProcessData blockData(AudioBusBuffers& output, float** channels, int32 frames, int32 sampleSize) {
-    output = AudioBusBuffers{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = sampleSize;
-    data.numSamples = frames;
-    data.numOutputs = 1;
-    data.outputs = &output;
-    return data;
-}
-
 ProcessorHost::ProcessorHost(const KernelFunctions& kernel)
     : processor_(owned(new KelvoProcessor(kernel))),
       peer_(owned(new MessageRecorder())),
@@ -74,7 +61,7 @@ ProcessorHost::~ProcessorHost() {
 tresult ProcessorHost::process(int32 frames, int32 sampleSize) {
     float* channels[2] = {left_.data(), right_.data()};
     AudioBusBuffers output;
-    ProcessData data = blockData(output, channels, frames, sampleSize);
+    ProcessData data = host::outputBlock(output, channels, 2, frames, kRealtime, sampleSize);
     data.inputParameterChanges = parameters_;
     data.inputEvents = events_;
     const tresult result = processor_->process(data);

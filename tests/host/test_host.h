@@ -71,11 +71,6 @@ class MessageRecorder final : public Steinberg::Vst::IConnectionPoint {
     DECLARE_FUNKNOWN_METHODS
 };
 
-// A block of `frames` samples into two channel buffers, one output bus and
-// no inputs; `output` must outlive the block.
-Steinberg::Vst::ProcessData blockData(Steinberg::Vst::AudioBusBuffers& output, float** channels,
-                                      int32 frames, int32 sampleSize = Steinberg::Vst::kSample32);
-
 // One processor, initialised and connected like a host would.
 class ProcessorHost {
   public:

@@ -26,7 +26,7 @@ TEST(ProcessorAllocations, ProcessNeverAllocates) {
     std::vector<float> left(512), right(512);
     float* channels[2] = {left.data(), right.data()};
     AudioBusBuffers output;
-    ProcessData data = blockData(output, channels, 512);
+    ProcessData data = host::outputBlock(output, channels, 2, 512);
     data.inputEvents = &events;
     data.inputParameterChanges = &parameters;
     ASSERT_EQ(host.processor().process(data), kResultOk);  // warm-up

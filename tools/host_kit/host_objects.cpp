@@ -34,6 +34,20 @@ void utf16From(const std::string& text, String128 out) {
     out[length] = 0;
 }
 
+ProcessData outputBlock(AudioBusBuffers& output, float** channels, int32 channelCount, int32 frames,
+                        int32 processMode, int32 sampleSize) {
+    output = AudioBusBuffers{};
+    output.numChannels = channelCount;
+    output.channelBuffers32 = channels;
+    ProcessData data{};
+    data.processMode = processMode;
+    data.symbolicSampleSize = sampleSize;
+    data.numSamples = frames;
+    data.numOutputs = 1;
+    data.outputs = &output;
+    return data;
+}
+
 IMPLEMENT_FUNKNOWN_METHODS(EditRecorder, IComponentHandler, IComponentHandler::iid)
 
 tresult PLUGIN_API EditRecorder::beginEdit(ParamID id) {

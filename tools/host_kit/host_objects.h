@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -33,6 +34,13 @@ class NamedApplication : public Steinberg::Vst::HostApplication {
   private:
     std::string name_;
 };
+
+// A block of `frames` samples into one output bus of `channelCount`
+// buffers, with no inputs; `output` must outlive the block.
+Steinberg::Vst::ProcessData outputBlock(Steinberg::Vst::AudioBusBuffers& output, float** channels,
+                                        Steinberg::int32 channelCount, Steinberg::int32 frames,
+                                        Steinberg::int32 processMode = Steinberg::Vst::kRealtime,
+                                        Steinberg::int32 sampleSize = Steinberg::Vst::kSample32);
 
 // The host's side of a controller's edits: every call and restart request, in order.
 class EditRecorder : public Steinberg::Vst::IComponentHandler {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "host_objects.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "public.sdk/source/common/memorystream.h"
 
@@ -78,15 +79,8 @@ tresult HostedInstance::activate(bool state) {
 
 tresult HostedInstance::process(IEventList* events, IParameterChanges* changes, int32 frames) {
     float* channels[2] = {left_.data(), right_.data()};
-    AudioBusBuffers output{};
-    output.numChannels = 2;
-    output.channelBuffers32 = channels;
-    ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = frames;
-    data.numOutputs = 1;
-    data.outputs = &output;
+    AudioBusBuffers output;
+    ProcessData data = outputBlock(output, channels, 2, frames);
     data.inputEvents = events;
     data.inputParameterChanges = changes;
     return processor_->process(data);

@@ -186,15 +186,9 @@ void PluginInstance::primeWithPendingEdits() {
     std::vector<float*> channels;
     for (auto& plane : planes)
         channels.push_back(plane.data());
-    AudioBusBuffers output{};
-    output.numChannels = outputChannels_;
-    output.channelBuffers32 = channels.data();
-    ProcessData data{};
-    data.processMode = kOffline;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = maxBlockFrames_;
-    data.numOutputs = 1;
-    data.outputs = &output;
+    AudioBusBuffers output;
+    ProcessData data = kelvo::host::outputBlock(output, channels.data(), outputChannels_,
+                                                maxBlockFrames_, kOffline);
     data.inputParameterChanges = changes;
     if (processor_->process(data) != kResultOk)
         throw ToolError(EXIT_PLUGIN, "the plug-in failed to take the parameter values");

@@ -73,14 +73,10 @@ class BlockRenderer {
                   std::vector<float>(static_cast<size_t>(instance.maxBlockFrames()))) {
         for (auto& plane : planes_)
             channels_.push_back(plane.data());
-        output_.numChannels = instance.outputChannels();
-        output_.channelBuffers32 = channels_.data();
+        data_ = kelvo::host::outputBlock(output_, channels_.data(), instance.outputChannels(), 0,
+                                         kOffline);
         context_.state = ProcessContext::kPlaying;
         context_.sampleRate = instance.sampleRate();
-        data_.processMode = kOffline;
-        data_.symbolicSampleSize = kSample32;
-        data_.numOutputs = 1;
-        data_.outputs = &output_;
         data_.inputEvents = events_;
         data_.inputParameterChanges = changes_;
         data_.processContext = &context_;
