@@ -61,7 +61,6 @@ CadenceClock::~CadenceClock() {
 }
 
 bool CadenceClock::start(FUnknown* context, std::function<void()> tick) {
-    if (running()) return true;
     FUnknownPtr<Linux::IRunLoop> runLoop(context);
     return start(runLoop.get(), std::move(tick));
 }

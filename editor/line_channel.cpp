@@ -46,13 +46,17 @@ bool LineChannel::send(std::string_view text) {
         ++droppedLines_;
         return false;
     }
+    enqueue(text);
+    flush();
+    return true;
+}
+
+void LineChannel::enqueue(std::string_view text) {
     std::string line;
     line.reserve(text.size() + 1);
     line.append(text).push_back('\n');
     queuedBytes_ += line.size();
     queue_.push_back(std::move(line));
-    flush();
-    return true;
 }
 
 // A value change waiting behind a full socket is superseded by a newer one for
@@ -65,10 +69,7 @@ bool LineChannel::coalesce(std::string_view text) {
         if (paramChangedPath(queue_[i]) != path) continue;
         queuedBytes_ -= queue_[i].size();
         queue_.erase(queue_.begin() + static_cast<std::ptrdiff_t>(i));
-        std::string line;
-        line.append(text).push_back('\n');
-        queuedBytes_ += line.size();
-        queue_.push_back(std::move(line));
+        enqueue(text);
         return true;
     }
     return false;

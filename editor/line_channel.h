@@ -40,6 +40,8 @@ class LineChannel {
 
   private:
     bool coalesce(std::string_view text);
+    // Appends `text` and its newline, counting its bytes.
+    void enqueue(std::string_view text);
     void takeLines(std::vector<std::string>& lines);
 
     int fd_;

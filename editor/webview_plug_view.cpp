@@ -72,11 +72,6 @@ tresult PLUGIN_API WebViewPlugView::isPlatformTypeSupported(FIDString type) {
                                                                                     : kResultFalse;
 }
 
-tresult PLUGIN_API WebViewPlugView::setFrame(IPlugFrame* frame) {
-    frame_ = frame;
-    return CPluginView::setFrame(frame);
-}
-
 tresult PLUGIN_API WebViewPlugView::attached(void* parent, FIDString type) {
     if (parent == nullptr || isPlatformTypeSupported(type) != kResultTrue) return kResultFalse;
     if (isAttached()) removed();
@@ -84,7 +79,7 @@ tresult PLUGIN_API WebViewPlugView::attached(void* parent, FIDString type) {
         if (link_.host) link_.host->onEditorError("no ui root");
         return kResultFalse;
     }
-    FUnknownPtr<Linux::IRunLoop> runLoop(frame_);
+    FUnknownPtr<Linux::IRunLoop> runLoop(plugFrame);
     if (!runLoop) {
         // Without the host's run loop nobody would read the page's messages.
         link_.host->onEditorError("no run loop from host");

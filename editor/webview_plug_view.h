@@ -47,7 +47,6 @@ class WebViewPlugView : public Steinberg::CPluginView {
     Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* rect) override;
     Steinberg::tresult PLUGIN_API canResize() override { return Steinberg::kResultTrue; }
     Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* rect) override;
-    Steinberg::tresult PLUGIN_API setFrame(Steinberg::IPlugFrame* frame) override;
 
     // The helper's process id while it runs, else -1 (for tests).
     pid_t helperPid() const { return helper_.pid(); }
@@ -65,7 +64,6 @@ class WebViewPlugView : public Steinberg::CPluginView {
     EditorLink link_;
     std::string uiRoot_;
     std::string helperPath_;
-    Steinberg::IPtr<Steinberg::IPlugFrame> frame_;
     // Taken at attach and held to removal: a host may drop the frame first.
     Steinberg::IPtr<Steinberg::Linux::IRunLoop> runLoop_;
     Steinberg::IPtr<SocketEvents> socketEvents_;

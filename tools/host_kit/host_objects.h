@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
@@ -34,6 +35,17 @@ class NamedApplication : public Steinberg::Vst::HostApplication {
   private:
     std::string name_;
 };
+
+// An object of class `cid` from the factory, as `Interface`; null when the
+// factory makes none.
+template <typename Interface>
+Steinberg::IPtr<Interface> createInstance(Steinberg::IPluginFactory* factory,
+                                          const Steinberg::TUID cid) {
+    void* object = nullptr;
+    if (factory->createInstance(cid, Interface::iid, &object) != Steinberg::kResultOk || !object)
+        return nullptr;
+    return Steinberg::owned(static_cast<Interface*>(object));
+}
 
 // A block of `frames` samples into one output bus of `channelCount`
 // buffers, with no inputs; `output` must outlive the block.

@@ -26,25 +26,17 @@ bool findProcessorClass(IPluginFactory* factory, TUID cid) {
     return false;
 }
 
-template <typename Interface>
-IPtr<Interface> create(IPluginFactory* factory, const TUID cid) {
-    void* object = nullptr;
-    if (factory->createInstance(cid, Interface::iid, &object) != kResultOk || !object)
-        return nullptr;
-    return owned(static_cast<Interface*>(object));
-}
-
 }  // namespace
 
 HostedInstance::HostedInstance(IPluginFactory* factory, FUnknown* hostContext) {
     TUID cid;
     if (!findProcessorClass(factory, cid)) return;
-    component_ = create<IComponent>(factory, cid);
+    component_ = createInstance<IComponent>(factory, cid);
     if (!component_ || component_->initialize(hostContext) != kResultOk) return;
     initialized_ = true;
     processor_ = FUnknownPtr<IAudioProcessor>(component_);
     if (component_->getControllerClassId(cid) != kResultOk) return;
-    controller_ = create<IEditController>(factory, cid);
+    controller_ = createInstance<IEditController>(factory, cid);
     if (controller_ && controller_->initialize(hostContext) != kResultOk) controller_ = nullptr;
 }
 

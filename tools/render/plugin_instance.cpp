@@ -21,14 +21,6 @@ namespace {
     throw ToolError(EXIT_BUNDLE, bundlePath + ": " + reason);
 }
 
-template <typename Interface>
-IPtr<Interface> createFromFactory(IPluginFactory* factory, const TUID cid) {
-    void* object = nullptr;
-    if (factory->createInstance(cid, Interface::iid, &object) != kResultOk || object == nullptr)
-        return nullptr;
-    return owned(static_cast<Interface*>(object));
-}
-
 // The first audio module class whose subcategories name an instrument.
 bool findInstrumentClass(IPluginFactory* factory, TUID cid, std::string& otherAudioModule) {
     FUnknownPtr<IPluginFactory2> factory2(factory);
@@ -73,7 +65,7 @@ void PluginInstance::createParts(const std::string& bundlePath) {
                    otherAudioModule.empty()
                        ? "holds no audio module class"
                        : "is not an instrument (its audio module is \"" + otherAudioModule + "\")");
-    component_ = createFromFactory<IComponent>(factory, classId_);
+    component_ = kelvo::host::createInstance<IComponent>(factory, classId_);
     if (!component_) failToLoad(bundlePath, "the instrument's processor could not be created");
     if (component_->initialize(&application_) != kResultOk)
         failToLoad(bundlePath, "the instrument's processor failed to initialise");
@@ -83,7 +75,7 @@ void PluginInstance::createParts(const std::string& bundlePath) {
 
     TUID controllerId;
     if (component_->getControllerClassId(controllerId) == kResultOk)
-        controller_ = createFromFactory<IEditController>(factory, controllerId);
+        controller_ = kelvo::host::createInstance<IEditController>(factory, controllerId);
     else
         controller_ = FUnknownPtr<IEditController>(component_);  // a single-part plug-in
     if (!controller_) failToLoad(bundlePath, "the instrument has no edit controller");
